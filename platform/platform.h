@@ -1,0 +1,122 @@
+// The one seam through which the system reaches the machine.
+//
+// Every operation keeps the name and the contract of the Win32 function it
+// stands for, so that the call sites read like the Windows code they are and
+// the Win32 body is a plain forwarder. Two bodies exist: the real one
+// (platform/win32_platform.cpp, Windows builds only) and the simulated machine
+// (sim/), which answers as the storage stack, the Intel drivers and the drives
+// would. Nothing in this interface prints, exits or allocates on behalf of the
+// caller; failures are reported through the return value and GetLastError().
+//
+// Wide text is UTF-16 (char16_t) on every build so that every comparison is by
+// 16-bit code unit, as on Windows.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win_types.h"
+
+namespace koa {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // ---- Device installation (SetupAPI) ----
+
+  // A set of present devices of an interface class (flags as DIGCF_*).
+  // Returns kInvalidDevInfoSet on failure. The set must be released with
+  // SetupDiDestroyDeviceInfoList.
+  virtual DevInfoSet SetupDiGetClassDevsW(const Guid* classGuid,
+                                          const char16_t* enumerator,
+                                          std::uint32_t flags) = 0;
+
+  // The element at memberIndex, in the set's stable order. False with
+  // ERROR_NO_MORE_ITEMS past the end. deviceInfoData->cbSize must be 32.
+  virtual bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t memberIndex,
+                                     SpDevInfoData* deviceInfoData) = 0;
+
+  // The interface of class interfaceClassGuid at memberIndex, over the whole
+  // set when deviceInfoData is null. False with ERROR_NO_MORE_ITEMS past the
+  // end. deviceInterfaceData->cbSize must be 32.
+  virtual bool SetupDiEnumDeviceInterfaces(DevInfoSet set,
+                                           const SpDevInfoData* deviceInfoData,
+                                           const Guid* interfaceClassGuid,
+                                           std::uint32_t memberIndex,
+                                           SpDeviceInterfaceData* deviceInterfaceData) = 0;
+
+  // Writes an SP_DEVICE_INTERFACE_DETAIL_DATA_W (cbSize 8 at offset 0, the
+  // NUL-terminated UTF-16 path from offset 4) into detail. With a buffer too
+  // small (or none) it fails with ERROR_INSUFFICIENT_BUFFER and stores the
+  // required size. deviceInfoData, when given, receives the element.
+  virtual bool SetupDiGetDeviceInterfaceDetailW(DevInfoSet set,
+                                                const SpDeviceInterfaceData* deviceInterfaceData,
+                                                std::uint8_t* detail,
+                                                std::uint32_t detailSize,
+                                                std::uint32_t* requiredSize,
+                                                SpDevInfoData* deviceInfoData) = 0;
+
+  // A registry property (SPDRP_*). Too small a buffer: ERROR_INSUFFICIENT_BUFFER
+  // with the required size in bytes. Missing property: ERROR_INVALID_DATA.
+  virtual bool SetupDiGetDeviceRegistryPropertyW(DevInfoSet set,
+                                                 const SpDevInfoData* deviceInfoData,
+                                                 std::uint32_t property,
+                                                 std::uint32_t* propertyRegDataType,
+                                                 std::uint8_t* propertyBuffer,
+                                                 std::uint32_t propertyBufferSize,
+                                                 std::uint32_t* requiredSize) = 0;
+
+  // A unified device property. Too small a buffer: ERROR_INSUFFICIENT_BUFFER
+  // with the required size in bytes. Missing property: ERROR_NOT_FOUND.
+  virtual bool SetupDiGetDevicePropertyW(DevInfoSet set,
+                                         const SpDevInfoData* deviceInfoData,
+                                         const DevPropKey* propertyKey,
+                                         std::uint32_t* propertyType,
+                                         std::uint8_t* propertyBuffer,
+                                         std::uint32_t propertyBufferSize,
+                                         std::uint32_t* requiredSize,
+                                         std::uint32_t flags) = 0;
+
+  virtual bool SetupDiDestroyDeviceInfoList(DevInfoSet set) = 0;
+
+  // ---- Device I/O ----
+
+  // No security attributes and no template are ever passed, so they are not
+  // part of the seam. Returns kInvalidHandle on failure.
+  virtual Handle CreateFileW(const char16_t* fileName,
+                             std::uint32_t desiredAccess,
+                             std::uint32_t shareMode,
+                             std::uint32_t creationDisposition,
+                             std::uint32_t flagsAndAttributes) = 0;
+
+  // Synchronous only (no OVERLAPPED). inBuffer and outBuffer may be the same
+  // buffer; the input is consumed before any output is written.
+  virtual bool DeviceIoControl(Handle device, std::uint32_t ioControlCode,
+                               void* inBuffer, std::uint32_t inBufferSize,
+                               void* outBuffer, std::uint32_t outBufferSize,
+                               std::uint32_t* bytesReturned) = 0;
+
+  virtual bool CloseHandle(Handle object) = 0;
+
+  // The calling thread's last error. Like Windows, a successful call does not
+  // promise to clear it.
+  virtual std::uint32_t GetLastError() = 0;
+
+  // ---- Process ----
+
+  // Null (0) when the module handle cannot be had.
+  virtual std::intptr_t GetModuleHandleW(const char16_t* moduleName) = 0;
+  virtual std::uint32_t SetErrorMode(std::uint32_t mode) = 0;
+  // Blocks until closed; returns the button pressed.
+  virtual int MessageBoxW(const char16_t* text, const char16_t* caption,
+                          std::uint32_t type) = 0;
+  // The current local time (time zone and daylight rules applied).
+  virtual LocalTime localTime() = 0;
+};
+
+// The platform the process runs on. Installed once at start-up by the entry
+// point of the build (the Win32 body or the simulated machine) and by tests.
+Platform& currentPlatform();
+void installPlatform(Platform& platform);
+
+}  // namespace koa

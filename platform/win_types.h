@@ -1,0 +1,131 @@
+// Windows types and published constants that cross the platform seam,
+// declared without <windows.h> so that the system's code and the simulated
+// machine share one spelling of them. The Win32 body checks at compile time
+// that each structure matches the SDK's own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace koa {
+
+using Handle = std::intptr_t;      // HANDLE
+using DevInfoSet = std::intptr_t;  // HDEVINFO
+inline constexpr Handle kInvalidHandle = -1;          // INVALID_HANDLE_VALUE
+inline constexpr DevInfoSet kInvalidDevInfoSet = -1;  // INVALID_HANDLE_VALUE
+
+struct Guid {
+  std::uint32_t Data1;
+  std::uint16_t Data2;
+  std::uint16_t Data3;
+  std::uint8_t Data4[8];
+};
+static_assert(sizeof(Guid) == 16);
+
+constexpr bool operator==(const Guid& a, const Guid& b) {
+  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+  for (int i = 0; i < 8; ++i)
+    if (a.Data4[i] != b.Data4[i]) return false;
+  return true;
+}
+
+struct DevPropKey {  // DEVPROPKEY
+  Guid fmtid;
+  std::uint32_t pid;
+};
+static_assert(sizeof(DevPropKey) == 20);
+
+struct SpDevInfoData {  // SP_DEVINFO_DATA (64-bit layout)
+  std::uint32_t cbSize;
+  Guid ClassGuid;
+  std::uint32_t DevInst;
+  std::uintptr_t Reserved;
+};
+
+struct SpDeviceInterfaceData {  // SP_DEVICE_INTERFACE_DATA (64-bit layout)
+  std::uint32_t cbSize;
+  Guid InterfaceClassGuid;
+  std::uint32_t Flags;
+  std::uintptr_t Reserved;
+};
+
+static_assert(sizeof(void*) != 8 || sizeof(SpDevInfoData) == 32);
+static_assert(sizeof(void*) != 8 || sizeof(SpDeviceInterfaceData) == 32);
+static_assert(offsetof(SpDevInfoData, DevInst) == 20);
+
+// SP_DEVICE_INTERFACE_DETAIL_DATA_W: cbSize (8 on 64-bit Windows) then the
+// NUL-terminated UTF-16 device path.
+inline constexpr std::uint32_t kInterfaceDetailCbSize = 8;
+inline constexpr std::size_t kInterfaceDetailPathOffset = 4;
+
+struct LocalTime {
+  int year;    // e.g. 2026
+  int month;   // 1 to 12
+  int day;     // 1 to 31
+  int hour;    // 0 to 23
+  int minute;  // 0 to 59
+  int second;  // 0 to 59 (60 on a leap second)
+};
+
+// ---- Error values (winerror.h) ----
+inline constexpr std::uint32_t ERROR_SUCCESS = 0;
+inline constexpr std::uint32_t ERROR_INVALID_FUNCTION = 1;
+inline constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
+inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+inline constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
+inline constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr std::uint32_t ERROR_INVALID_DATA = 13;
+inline constexpr std::uint32_t ERROR_GEN_FAILURE = 31;
+inline constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
+inline constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
+inline constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+inline constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
+inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
+inline constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
+inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
+inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
+
+// ---- CreateFileW ----
+inline constexpr std::uint32_t GENERIC_READ = 0x80000000u;
+inline constexpr std::uint32_t GENERIC_WRITE = 0x40000000u;
+inline constexpr std::uint32_t FILE_SHARE_READ = 0x1;
+inline constexpr std::uint32_t FILE_SHARE_WRITE = 0x2;
+inline constexpr std::uint32_t OPEN_EXISTING = 3;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
+inline constexpr std::uint32_t FILE_FLAG_OVERLAPPED = 0x40000000u;
+
+// ---- SetupAPI ----
+inline constexpr std::uint32_t DIGCF_PRESENT = 0x02;
+inline constexpr std::uint32_t DIGCF_ALLCLASSES = 0x04;
+inline constexpr std::uint32_t DIGCF_DEVICEINTERFACE = 0x10;
+inline constexpr std::uint32_t SPDRP_HARDWAREID = 1;
+inline constexpr std::uint32_t REG_MULTI_SZ = 7;
+inline constexpr std::uint32_t DEVPROP_TYPE_STRING = 0x12;
+
+inline constexpr Guid GUID_DEVINTERFACE_DISK = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+inline constexpr Guid GUID_DEVINTERFACE_STORAGEPORT = {
+    0x2ACCFE60, 0xC130, 0x11D2, {0xB0, 0x82, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+inline constexpr DevPropKey DEVPKEY_Device_Parent = {
+    {0x4340A6C5, 0x93FA, 0x4706, {0x97, 0x2C, 0x7B, 0x64, 0x80, 0x08, 0xA5, 0xA7}}, 8};
+inline constexpr DevPropKey DEVPKEY_Device_InstanceId = {
+    {0x78C34FC8, 0x104A, 0x4ACA, {0x9E, 0xA4, 0x52, 0x4D, 0x52, 0x99, 0x6E, 0x57}}, 256};
+inline constexpr DevPropKey DEVPKEY_Device_DriverDesc = {
+    {0xA8B865DD, 0x2E3D, 0x4094, {0xAD, 0x97, 0xE5, 0x93, 0xA7, 0x0C, 0x75, 0xD6}}, 4};
+inline constexpr DevPropKey DEVPKEY_Device_LocationInfo = {
+    {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 15};
+
+// ---- I/O control codes ----
+inline constexpr std::uint32_t IOCTL_STORAGE_GET_DEVICE_NUMBER = 0x2D1080;
+inline constexpr std::uint32_t IOCTL_STORAGE_QUERY_PROPERTY = 0x2D1400;
+inline constexpr std::uint32_t IOCTL_SCSI_MINIPORT = 0x4D008;
+inline constexpr std::uint32_t IOCTL_SCSI_MINIPORT_FIRMWARE = 0x1B0780;
+
+// ---- Process ----
+inline constexpr std::uint32_t SEM_FAILCRITICALERRORS = 0x0001;
+inline constexpr std::uint32_t SEM_NOOPENFILEERRORBOX = 0x8000;
+inline constexpr std::uint32_t MB_OK = 0x0;
+
+}  // namespace koa

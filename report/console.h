@@ -1,0 +1,32 @@
+// The console channels.
+//
+// The design speaks of four writers (the wide and narrow standard output
+// streams, formatted wide and formatted narrow output). Here they all write
+// to one byte sink, standard output, so their text keeps the order of the
+// calls. Wide text is written as UTF-8; a UTF-16 unit that is not part of a
+// valid character (an unpaired surrogate) is written as "?". Nothing a drive
+// reports can put a stream into a failed state and silence later lines.
+// Every call is flushed at once. Write failures are ignored: a missing
+// standard output loses the text and changes nothing else.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace koa::console {
+
+// "write text" / "write wide string" / formatted output of already formatted
+// text, on the wide or the narrow side.
+void wide(std::u16string_view text);
+void narrow(std::string_view text);
+
+// A line end on either stream: one line feed, flushed.
+void wideLineEnd();
+void narrowLineEnd();
+
+// Tests only: capture the bytes instead of writing standard output. An empty
+// function restores standard output.
+void setSinkForTesting(std::function<void(std::string_view)> sink);
+
+}  // namespace koa::console

@@ -1,0 +1,38 @@
+// Discovery state of one run and the single discover-identify-select-update
+// pass over the machine.
+#pragma once
+
+#include <cstdint>
+
+#include "update/drive_record.h"
+
+namespace koa {
+
+class UpdateSession;
+struct RaidController;
+
+class DriveDiscovery {
+ public:
+  // Devices found, in the order found: Intel controller disks, then inbox disks.
+  DriveList candidates;
+  // Identified drives, in the order the identify queries appended them.
+  DriveList drives;
+
+  // The whole pass. Returns 2 when there is nothing to update (no candidate or
+  // no target), otherwise the result code of the last target; the per-target
+  // results are stored in session.targets.
+  std::int32_t runUpdate(UpdateSession& session);
+
+  // Appends Inbox candidates for the maker's NVMe disks. False when the device
+  // set cannot be built or a matching disk cannot be opened.
+  bool enumerateInboxDrives();
+
+  // Appends IrstRaid / IrstNonRaid candidates for the disks below controller.
+  bool enumerateIntelRaidDisks(const RaidController& controller);
+
+  // The revision gate: appends to session.targets a copy of every drive that
+  // qualifies. Always returns 1.
+  int selectTargets(UpdateSession& session);
+};
+
+}  // namespace koa
