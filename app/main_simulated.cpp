@@ -1,0 +1,27 @@
+// Entry point of the program on the simulated Windows machine: the Linux
+// program, and the Windows program built for testing under Wine.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/run_program.h"
+#include "discovery/device_property.h"
+#include "sim/machine_from_environment.h"
+
+int main(int argc, char** argv) {
+  auto machine = koa::sim::machineFromEnvironment(std::cerr);
+  if (!machine) return 1;
+  koa::installPlatform(machine->platform());
+
+  // The runtime's wide argument vector: UTF-8 arguments as UTF-16.
+  std::vector<std::u16string> wide;
+  wide.reserve(static_cast<std::size_t>(argc));
+  for (int i = 0; i < argc; ++i) wide.push_back(koa::utf8ToUtf16(argv[i]));
+  std::vector<const char16_t*> wideArgv;
+  for (const auto& argument : wide) wideArgv.push_back(argument.c_str());
+  wideArgv.push_back(nullptr);
+
+  const int exitCode = koa::runProgram(argc, wideArgv.data());
+  if (!machine->finishRun(std::cerr) && exitCode == 0) return 1;
+  return exitCode;
+}
