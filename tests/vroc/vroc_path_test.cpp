@@ -5,17 +5,14 @@
 
 #include <string>
 
-#include "tests/vroc/recording_platform.h"
+#include "tests/vroc/port_recorder.h"
 #include "tests/vroc/vroc_test_support.h"
 #include "transfer/firmware_image.h"
 #include "transfer/vroc_path.h"
 
-namespace koa::test {
+namespace koa::test::vroc {
 namespace {
 
-using vroc::completeWith;
-using vroc::expectedCommit;
-using vroc::expectedDownload;
 
 const std::u16string kPort2 = u"\\\\.\\Scsi2:";
 constexpr std::uint32_t kDiskId = 0x01000203;
@@ -46,8 +43,8 @@ class VrocPath : public ::testing::Test {
 
   Handle openPort() { return platform.CreateFileW(kPort2.c_str(), 0, 0, 3, 0); }
 
-  RecordingPlatform platform;
-  vroc::PatternedImage image;
+  PortRecorder platform;
+  PatternedImage image;
   DriveRecord target;
   std::uint32_t imageSize = 0x200000;
 
@@ -71,7 +68,7 @@ TEST_F(VrocPath, UpdateSendsTheWholeImageAsNumd1023PiecesThenCommitsSlotTwo) {
   ASSERT_EQ(platform.calls.size(), 513u);
   for (std::uint32_t i = 0; i < 512; ++i) {
     const auto& call = platform.calls[i];
-    ASSERT_EQ(call.ioControlCode, vroc::kScsiMiniport);
+    ASSERT_EQ(call.ioControlCode, kScsiMiniport);
     ASSERT_EQ(call.inBufferSize, 4256u);
     ASSERT_EQ(call.outBufferSize, 153u) << "piece " << i;
     ASSERT_TRUE(call.sameBuffer);
@@ -144,10 +141,10 @@ TEST_F(VrocPath, TheFirstFailingPieceEndsTheDownloadWithoutACommit) {
       {"ioctl", 0, 0, true, "  [ERROR] Firmware download IOCTL failed: 0x1F\n"},
   };
   for (const Case& c : cases) {
-    RecordingPlatform fresh;
+    PortRecorder fresh;
     fresh.openable.insert(kPort2);
     int piece = 0;
-    fresh.answers[kPort2] = [&](const RecordingPlatform::Call&, std::uint8_t* out, std::uint32_t&) {
+    fresh.answers[kPort2] = [&](const PortRecorder::Call&, std::uint8_t* out, std::uint32_t&) {
       const bool failing = ++piece == 3;
       if (failing && c.ioctlFails) {
         fresh.lastError = 0x1F;
@@ -162,7 +159,7 @@ TEST_F(VrocPath, TheFirstFailingPieceEndsTheDownloadWithoutACommit) {
     EXPECT_EQ(updateVrocDrive(target, imageSize, 2), 1u) << c.name;
 
     EXPECT_EQ(fresh.calls.size(), 3u) << c.name;  // no fourth piece, no commit
-    EXPECT_EQ(fresh.callsWithControlCode(vroc::kPassThroughCode).size(), 3u);
+    EXPECT_EQ(fresh.callsWithControlCode(kPassThroughCode).size(), 3u);
     for (const auto& call : fresh.calls) EXPECT_EQ(call.input[52], 0x11) << c.name;
     EXPECT_TRUE(fresh.openHandles.empty());
     EXPECT_EQ(run.console(), displayBlock() + c.message + "\n  [FAIL] Firmware download failed.\n") << c.name;
@@ -245,7 +242,7 @@ TEST_F(VrocPath, ActivationReadsEveryDriverStatusAndTheCompletionEntry) {
        "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode -2147483648\n\n"},
   };
   for (const Case& c : cases) {
-    RecordingPlatform fresh;
+    PortRecorder fresh;
     fresh.openable.insert(kPort2);
     fresh.answers[kPort2] = completeWith(c.returnCode, c.dword3);
     CapturedRun run(fresh);
@@ -260,7 +257,7 @@ TEST_F(VrocPath, ActivationReadsEveryDriverStatusAndTheCompletionEntry) {
 }
 
 TEST_F(VrocPath, AnActivationRequestThatFailsIsReportedInUpperCaseHex) {
-  platform.answers[kPort2] = [&](const RecordingPlatform::Call&, std::uint8_t*, std::uint32_t&) {
+  platform.answers[kPort2] = [&](const PortRecorder::Call&, std::uint8_t*, std::uint32_t&) {
     platform.lastError = 0x45D;  // ERROR_IO_DEVICE
     return false;
   };
@@ -270,4 +267,4 @@ TEST_F(VrocPath, AnActivationRequestThatFailsIsReportedInUpperCaseHex) {
 }
 
 }  // namespace
-}  // namespace koa::test
+}  // namespace koa::test::vroc

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/vroc/recording_platform.h"
+#include "tests/vroc/port_recorder.h"
 #include "transfer/firmware_image.h"
 
 namespace koa::test::vroc {
@@ -59,8 +59,8 @@ inline std::vector<std::uint8_t> expectedIdentify(std::uint32_t diskId) {
 }
 
 // A driver answer: the status in ReturnCode and completion dword 3.
-inline RecordingPlatform::Answer completeWith(std::uint32_t returnCode, std::uint32_t dword3) {
-  return [=](const RecordingPlatform::Call&, std::uint8_t* out, std::uint32_t&) {
+inline PortRecorder::Answer completeWith(std::uint32_t returnCode, std::uint32_t dword3) {
+  return [=](const PortRecorder::Call&, std::uint8_t* out, std::uint32_t&) {
     putDword(out, 20, returnCode);
     putDword(out, 128, dword3);
     return true;

@@ -8,14 +8,12 @@
 #include <string>
 
 #include "discovery/vroc_members.h"
-#include "tests/vroc/recording_platform.h"
+#include "tests/vroc/port_recorder.h"
 #include "tests/vroc/vroc_test_support.h"
 
-namespace koa::test {
+namespace koa::test::vroc {
 namespace {
 
-using vroc::expectedIdentify;
-using vroc::header;
 
 std::u16string port(int n) { return u"\\\\.\\Scsi" + std::u16string(1, static_cast<char16_t>(u'0' + n)) + u":"; }
 
@@ -39,7 +37,7 @@ struct FakeVrocDriver {
   std::optional<std::uint32_t> listBytesReturned;  // default: the whole buffer
   bool listFails = false;
   bool identifyFails = false;
-  RecordingPlatform* platform = nullptr;
+  PortRecorder* platform = nullptr;
 
   static void putText(std::uint8_t* at, const std::string& text) { std::memcpy(at, text.data(), text.size()); }
 
@@ -61,8 +59,8 @@ struct FakeVrocDriver {
     return true;
   }
 
-  RecordingPlatform::Answer answer() {
-    return [this](const RecordingPlatform::Call& call, std::uint8_t* out, std::uint32_t& bytesReturned) {
+  PortRecorder::Answer answer() {
+    return [this](const PortRecorder::Call& call, std::uint8_t* out, std::uint32_t& bytesReturned) {
       switch (dwordAt(call.input, 16)) {
         case 0xE0002014: putDword(out, 28, volumes); return true;
         case 0xE0002028: putDword(out, 28, static_cast<std::uint32_t>(passThrough)); return true;
@@ -110,7 +108,7 @@ class VrocWalk : public ::testing::Test {
     platform.answers[port(n)] = driver.answer();
   }
 
-  RecordingPlatform platform;
+  PortRecorder platform;
   FakeVrocDriver driver;
   DriveRecord candidate;
   DriveList drives;
@@ -153,7 +151,7 @@ TEST_F(VrocWalk, ARaidVolumeOnScsi2ListsOnlyItsMembers) {
   EXPECT_EQ(platform.calls[3].input, expectedIdentify(0x01000000));
   EXPECT_EQ(platform.calls[4].input, expectedIdentify(0x01000001));
   for (const auto& call : platform.calls) {
-    EXPECT_EQ(call.ioControlCode, vroc::kScsiMiniport);
+    EXPECT_EQ(call.ioControlCode, kScsiMiniport);
     EXPECT_EQ(call.outBufferSize, call.inBufferSize);
     EXPECT_TRUE(call.sameBuffer);
   }
@@ -351,4 +349,4 @@ TEST_F(VrocWalk, ASerialWithoutAZeroByteEndsBeforeThePathId) {
 }
 
 }  // namespace
-}  // namespace koa::test
+}  // namespace koa::test::vroc

@@ -12,9 +12,9 @@
 
 #include "platform/platform.h"
 
-namespace koa::test {
+namespace koa::test::vroc {
 
-class RecordingPlatform : public Platform {
+class PortRecorder : public Platform {
  public:
   struct Open {
     std::u16string path;
@@ -127,7 +127,7 @@ class RecordingPlatform : public Platform {
 // Installs the platform and captures console text for the life of a test.
 class CapturedRun {
  public:
-  explicit CapturedRun(RecordingPlatform& platform);
+  explicit CapturedRun(PortRecorder& platform);
   ~CapturedRun();
   CapturedRun(const CapturedRun&) = delete;
   CapturedRun& operator=(const CapturedRun&) = delete;
@@ -142,4 +142,4 @@ std::uint32_t dwordAt(const std::vector<std::uint8_t>& bytes, std::size_t offset
 void putDword(std::uint8_t* bytes, std::size_t offset, std::uint32_t value);
 void putDword(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value);
 
-}  // namespace koa::test
+}  // namespace koa::test::vroc

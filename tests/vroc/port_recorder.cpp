@@ -1,17 +1,17 @@
-#include "tests/vroc/recording_platform.h"
+#include "tests/vroc/port_recorder.h"
 
 #include "report/console.h"
 
-namespace koa::test {
+namespace koa::test::vroc {
 
-std::vector<RecordingPlatform::Call> RecordingPlatform::callsWithControlCode(std::uint32_t controlCode) const {
+std::vector<PortRecorder::Call> PortRecorder::callsWithControlCode(std::uint32_t controlCode) const {
   std::vector<Call> matching;
   for (const Call& call : calls)
     if (call.input.size() >= 20 && dwordAt(call.input, 16) == controlCode) matching.push_back(call);
   return matching;
 }
 
-CapturedRun::CapturedRun(RecordingPlatform& platform) {
+CapturedRun::CapturedRun(PortRecorder& platform) {
   installPlatform(platform);
   console::setSinkForTesting([this](std::string_view text) { console_.append(text); });
 }
@@ -32,4 +32,4 @@ void putDword(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_
   putDword(bytes.data(), offset, value);
 }
 
-}  // namespace koa::test
+}  // namespace koa::test::vroc
