@@ -105,6 +105,7 @@ NvmeDrive NvmeDrive::fromDescription(const JsonField& d) {
     drive.activeSlot_ = 1;
   }
   drive.initialRevision_ = revision;
+  drive.running_ = revision;
 
   if (auto raw = d.optional("identifyHex")) {
     auto bytes = raw->hexBytes();
@@ -149,15 +150,13 @@ const FirmwareSlot* NvmeDrive::findSlot(std::uint8_t number) const {
   return nullptr;
 }
 
-std::string NvmeDrive::runningRevision() const { return findSlot(activeSlot_)->revision; }
-
 std::string NvmeDrive::revisionAfterReset() const {
   return findSlot(pendingSlot_ != 0 ? pendingSlot_ : activeSlot_)->revision;
 }
 
 std::vector<std::uint8_t> NvmeDrive::identify() const {
   std::vector<std::uint8_t> data;
-  const std::string running = runningRevision();
+  const std::string& running = running_;
   if (identifyOverride_) {
     data = *identifyOverride_;
     // The raw data stands as given until the drive runs other firmware.
@@ -261,6 +260,7 @@ std::uint16_t NvmeDrive::firmwareCommit(std::uint8_t slot, std::uint8_t commitAc
   if (now) {
     activeSlot_ = slot;
     pendingSlot_ = 0;
+    running_ = target->revision;
   } else if (commitAction != kCommitReplace) {
     pendingSlot_ = slot;
   }
@@ -273,6 +273,7 @@ FirmwareSlotInfo NvmeDrive::firmwareSlotInfo() const {
 
 void NvmeDrive::reset() {
   if (pendingSlot_ != 0) activeSlot_ = std::exchange(pendingSlot_, 0);
+  running_ = findSlot(activeSlot_)->revision;
   staged_.clear();
   stagedRanges_.clear();
   contiguousEnd_ = 0;
@@ -304,8 +305,7 @@ nlohmann::json NvmeDrive::stateAfterReset() const {
   state["slots"] = slots;
   if (identifyOverride_) {
     NvmeDrive afterReset = *this;
-    afterReset.activeSlot_ = active;
-    afterReset.pendingSlot_ = 0;
+    afterReset.reset();
     afterReset.identifyPatches_.clear();
     state["identifyHex"] = toHex(afterReset.identify());
   }
