@@ -11,7 +11,7 @@
 #include "tests/inbox/fake_platform.h"
 #include "tests/inbox/wire.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 
 struct FakeFirmwareDrive {
   struct Slot {
@@ -84,4 +84,4 @@ struct FakeFirmwareDrive {
   }
 };
 
-}  // namespace koa::test
+}  // namespace koa::test::inbox

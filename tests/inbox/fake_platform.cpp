@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace koa::test {
+namespace koa::test::inbox {
 namespace {
 constexpr DevInfoSet kSet = 7;
 }
@@ -159,4 +159,4 @@ bool FakePlatform::CloseHandle(Handle object) {
   return true;
 }
 
-}  // namespace koa::test
+}  // namespace koa::test::inbox

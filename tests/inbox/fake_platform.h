@@ -12,7 +12,7 @@
 
 #include "platform/platform.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 
 struct FakeDisk {
   std::optional<std::u16string> parent = u"PCI\\VEN_D5A7&DEV_5017\\4&1";
@@ -87,4 +87,4 @@ class FakePlatform : public Platform {
   Handle nextHandle_ = 100;
 };
 
-}  // namespace koa::test
+}  // namespace koa::test::inbox

@@ -5,7 +5,7 @@
 #include "tests/inbox/fake_platform.h"
 #include "update/drive_discovery.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 namespace {
 
 FakeDisk makerDisk(int n, std::uint32_t deviceNumber) {
@@ -185,4 +185,4 @@ TEST_F(DevicePropertyTest, TheNarrowRoundTripKeepsAsciiOnly) {
 }
 
 }  // namespace
-}  // namespace koa::test
+}  // namespace koa::test::inbox

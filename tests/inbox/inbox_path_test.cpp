@@ -2,14 +2,14 @@
 // way out, against a scripted drive.
 #include <gtest/gtest.h>
 
-#include "tests/inbox/console_capture.h"
+#include "tests/spine/console_capture.h"
 #include "tests/inbox/fake_firmware_drive.h"
 #include "tests/inbox/fake_platform.h"
 #include "tests/inbox/inbox_test_support.h"
 #include "tests/inbox/wire.h"
 #include "transfer/inbox_path.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 namespace {
 
 const char kDisplayBlock[] =
@@ -235,4 +235,4 @@ TEST(InboxIdentify, AFailedQueryIsSilentAndNotListed) {
 }
 
 }  // namespace
-}  // namespace koa::test
+}  // namespace koa::test::inbox

@@ -3,14 +3,14 @@
 // here as numbers, not taken from the builders.
 #include <gtest/gtest.h>
 
-#include "tests/inbox/console_capture.h"
+#include "tests/spine/console_capture.h"
 #include "tests/inbox/fake_firmware_drive.h"
 #include "tests/inbox/fake_platform.h"
 #include "tests/inbox/inbox_test_support.h"
 #include "tests/inbox/wire.h"
 #include "transfer/inbox_path.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 namespace {
 
 class InboxRequests : public ::testing::Test {
@@ -148,4 +148,4 @@ TEST_F(InboxRequests, IdentifyIsAProtocolSpecificPropertyQueryOf4144Bytes) {
 }
 
 }  // namespace
-}  // namespace koa::test
+}  // namespace koa::test::inbox

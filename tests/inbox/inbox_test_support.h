@@ -8,7 +8,7 @@
 #include "transfer/firmware_image.h"
 #include "update/drive_record.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 
 inline DriveRecord inboxTarget(std::int32_t granularity = 1) {
   DriveRecord target = makeCandidate(DriverKind::Inbox, u"\\\\.\\PHYSICALDRIVE1", -1);
@@ -35,4 +35,4 @@ inline bool carriesImageBytes(const std::vector<std::uint8_t>& request, std::siz
   return true;
 }
 
-}  // namespace koa::test
+}  // namespace koa::test::inbox

@@ -10,7 +10,7 @@
 #include "sim/drivers.h"
 #include "tests/inbox/wire.h"
 
-namespace koa::test {
+namespace koa::test::inbox {
 namespace {
 
 using sim::IoResult;
@@ -318,4 +318,4 @@ TEST_F(SimInboxDriver, NamesItsRequestsForTheTrace) {
 }
 
 }  // namespace
-}  // namespace koa::test
+}  // namespace koa::test::inbox

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace koa::test {
+namespace koa::test::inbox {
 
 inline std::uint64_t le(const std::vector<std::uint8_t>& bytes, std::size_t offset, std::size_t width) {
   std::uint64_t value = 0;
@@ -31,4 +31,4 @@ inline bool zeroFrom(const std::vector<std::uint8_t>& bytes, std::size_t from, s
   return true;
 }
 
-}  // namespace koa::test
+}  // namespace koa::test::inbox
