@@ -150,13 +150,15 @@ const FirmwareSlot* NvmeDrive::findSlot(std::uint8_t number) const {
   return nullptr;
 }
 
+std::string NvmeDrive::runningRevision() const { return running_; }
+
 std::string NvmeDrive::revisionAfterReset() const {
   return findSlot(pendingSlot_ != 0 ? pendingSlot_ : activeSlot_)->revision;
 }
 
 std::vector<std::uint8_t> NvmeDrive::identify() const {
   std::vector<std::uint8_t> data;
-  const std::string& running = running_;
+  const std::string running = runningRevision();
   if (identifyOverride_) {
     data = *identifyOverride_;
     // The raw data stands as given until the drive runs other firmware.
@@ -259,8 +261,8 @@ std::uint16_t NvmeDrive::firmwareCommit(std::uint8_t slot, std::uint8_t commitAc
   const bool now = commitAction == kCommitReplaceActivateNow && activation_ == ActivationBehaviour::Immediate && !forced;
   if (now) {
     activeSlot_ = slot;
-    pendingSlot_ = 0;
     running_ = target->revision;
+    pendingSlot_ = 0;
   } else if (commitAction != kCommitReplace) {
     pendingSlot_ = slot;
   }
@@ -273,6 +275,8 @@ FirmwareSlotInfo NvmeDrive::firmwareSlotInfo() const {
 
 void NvmeDrive::reset() {
   if (pendingSlot_ != 0) activeSlot_ = std::exchange(pendingSlot_, 0);
+  // The controller loads the active slot's image, which a commit may have
+  // replaced while the old firmware kept running.
   running_ = findSlot(activeSlot_)->revision;
   staged_.clear();
   stagedRanges_.clear();
@@ -305,7 +309,9 @@ nlohmann::json NvmeDrive::stateAfterReset() const {
   state["slots"] = slots;
   if (identifyOverride_) {
     NvmeDrive afterReset = *this;
-    afterReset.reset();
+    afterReset.activeSlot_ = active;
+    afterReset.running_ = findSlot(active)->revision;
+    afterReset.pendingSlot_ = 0;
     afterReset.identifyPatches_.clear();
     state["identifyHex"] = toHex(afterReset.identify());
   }
