@@ -14,6 +14,7 @@ namespace {
 const std::u16string kController = u"\\\\?\\pci#ven_8086&dev_2822#4&1&0&b8#{2accfe60-c130-11d2-b082-00a0c91efb8b}";
 
 DriveRecord target(DriverKind kind, std::int32_t granularity = 128) {
+  loadImage();
   DriveRecord record = makeCandidate(kind, kController, 4);
   record.modelNumber = u"KOA NVMe 1TB";
   record.serialNumber = u"SN0001";
