@@ -239,31 +239,29 @@ class IrstController : public SimDevice {
 }  // namespace
 
 std::unique_ptr<SimDevice> makeIrstController(const JsonField& section, const DriveTable& drives) {
-  section.allowOnly({"drives", "raidSets"});
+  section.allowOnly({"drives"});
   std::map<std::uint8_t, AttachedDrive> attached;
+  // RAID set index -> member path ids, in the order of "drives".
+  std::map<std::uint64_t, std::vector<std::uint8_t>> sets;
   if (auto list = section.optional("drives"))
     for (const auto& entry : list->items()) {
-      entry.allowOnly({"pathId", "drive"});
+      entry.allowOnly({"pathId", "drive", "raidSet"});
       const JsonField pathIdField = entry["pathId"];
       const auto pathId = static_cast<std::uint8_t>(pathIdField.unsignedInteger(0xFF));
       const JsonField driveField = entry["drive"];
       AttachedDrive drive{driveField.string(), referencedDrive(driveField, drives)};
       if (!attached.emplace(pathId, std::move(drive)).second)
         pathIdField.fail("another drive has the path id " + std::to_string(pathId));
+      if (auto raidSet = entry.optional("raidSet")) sets[raidSet->unsignedInteger(0xFF)].push_back(pathId);
     }
+  // The sets are numbered from 0 without gaps.
   std::vector<std::vector<std::uint8_t>> raidSets;
-  if (auto sets = section.optional("raidSets"))
-    for (const auto& set : sets->items()) {
-      set.allowOnly({"members"});
-      std::vector<std::uint8_t> members;
-      for (const auto& member : set["members"].items()) {
-        const auto pathId = static_cast<std::uint8_t>(member.unsignedInteger(0xFF));
-        if (!attached.contains(pathId)) member.fail("no drive with this path id in \"drives\"");
-        members.push_back(pathId);
-      }
-      if (members.size() > 0xFF) set["members"].fail("more than 255 members");
-      raidSets.push_back(std::move(members));
-    }
+  for (auto& [index, members] : sets) {
+    if (index != raidSets.size())
+      section.fail("RAID set " + std::to_string(raidSets.size()) + " has no member while RAID set " +
+                   std::to_string(index) + " has");
+    raidSets.push_back(std::move(members));
+  }
   return std::make_unique<IrstController>(section.json(), std::move(attached), std::move(raidSets));
 }
 

@@ -32,8 +32,8 @@ struct Controller {
         R"(", "slots": [{"number": 1, "revision": "OLD00001"}, {"number": 2}]})"));
     drives["b"] = drive(nlohmann::json::parse(R"({"serialNumber": "SB", "modelNumber": "KOA M",
         "firmwareRevision": "OLD00001"})"));
-    section = nlohmann::json::parse(R"({"drives": [{"pathId": 5, "drive": "a"}, {"pathId": 9, "drive": "b"}],
-        "raidSets": [{"members": [9, 5]}]})");
+    section = nlohmann::json::parse(R"({"drives": [{"pathId": 9, "drive": "b", "raidSet": 0},
+        {"pathId": 5, "drive": "a", "raidSet": 0}]})");
     device = sim::makeIrstController(JsonField(section, "/devices/0/irst"), drives);
   }
 
@@ -297,9 +297,10 @@ TEST(SimIrstDriver, DescriptionErrorsNameTheField) {
             "/devices/1/irst/drives/1/pathId");
   EXPECT_EQ(load(R"({"drives": [{"pathId": 1, "drive": "z"}]})"), "/devices/1/irst/drives/0/drive");
   EXPECT_EQ(load(R"({"drives": [{"pathId": 256, "drive": "a"}]})"), "/devices/1/irst/drives/0/pathId");
-  EXPECT_EQ(load(R"({"raidSets": [{"members": [3]}]})"), "/devices/1/irst/raidSets/0/members/0");
-  EXPECT_EQ(load(R"({"raidset": []})"), "/devices/1/irst/raidset");
-  EXPECT_EQ(load(R"({"drives": [{"pathId": 1, "drive": "a"}], "raidSets": [{"members": [1]}]})"), "accepted");
+  EXPECT_EQ(load(R"({"drives": [{"pathId": 1, "drive": "a", "raidSet": 1}]})"), "/devices/1/irst");
+  EXPECT_EQ(load(R"({"drives": [{"pathId": 1, "drive": "a", "raidset": 0}]})"), "/devices/1/irst/drives/0/raidset");
+  EXPECT_EQ(load(R"({"raidSets": []})"), "/devices/1/irst/raidSets");
+  EXPECT_EQ(load(R"({"drives": [{"pathId": 1, "drive": "a", "raidSet": 0}]})"), "accepted");
 }
 
 }  // namespace
