@@ -136,6 +136,9 @@ class NvmeDrive {
   std::optional<std::vector<std::uint8_t>> identifyOverride_;
   std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>> identifyPatches_;
   std::string initialRevision_;
+  // The firmware the controller runs: replacing the image of the active slot
+  // changes it only at the next activation or reset.
+  std::string running_;
   std::optional<std::uint16_t> forcedCommitStatus_;
   std::uint32_t forcedCommitNth_ = 0;  // 0: every commit
 
