@@ -12,12 +12,7 @@ namespace {
 void writeCommonPart(std::uint8_t* request, std::size_t requestSize, std::uint8_t pathId,
                      std::uint32_t function) {
   const auto length = static_cast<std::uint32_t>(requestSize);
-  put32(request, srb::kHeaderLengthOffset, srb::kHeaderLength);
-  putBytes(request, srb::kSignatureOffset, kSignature, srb::kSignatureLength);
-  put32(request, srb::kTimeoutOffset, kTimeoutSeconds);
-  put32(request, srb::kControlCodeOffset, kControlCode);
-  put32(request, srb::kReturnCodeOffset, 0);
-  put32(request, srb::kLengthOffset, length - srb::kHeaderLength);
+  srb::writeHeader(request, length, kSignature, kTimeoutSeconds, kControlCode);
   put8(request, kDriveAddressOffset, kDriveAddressFirstByte);
   put8(request, kPathIdOffset, pathId);
   put32(request, kBlockVersionOffset, kBlockVersion);
