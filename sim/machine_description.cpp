@@ -191,6 +191,10 @@ class Loader {
     const std::string action = actionField.string();
     fault.nth = static_cast<std::uint32_t>(f.unsignedOr("nth", 0xFFFFFFFFu, 0));
     if (f.has("nth") && fault.nth == 0) f["nth"].fail("counts from 1 (leave it out for every one)");
+    if (f.has("call")) {
+      loadCallFault(f, action, std::move(fault));
+      return;
+    }
     if (action == "failOpen") {
       f.allowOnly({"comment", "action", "path", "nth", "error"});
       fault.action = FaultAction::FailOpen;
@@ -233,6 +237,30 @@ class Loader {
       fault.bytes = f["hex"].hexBytes();
     } else {
       actionField.fail("expected \"failOpen\", \"fail\", \"returnCode\", \"completionStatus\", \"patch\" or \"output\"");
+    }
+    machine_.faults.push_back(std::move(fault));
+  }
+
+  // A fault on the k-th platform call, whatever it is: "fail" fails any call
+  // that can fail; "returnCode" and "completionStatus" answer a
+  // DeviceIoControl as the device-bound faults do.
+  void loadCallFault(const JsonField& f, const std::string& action, Fault fault) {
+    fault.call = static_cast<std::uint32_t>(f["call"].unsignedInteger(0xFFFFFFFFu));
+    if (fault.call == 0) f["call"].fail("counts from 1, as the trace's seq");
+    if (action == "fail") {
+      f.allowOnly({"comment", "action", "call", "error"});
+      fault.action = FaultAction::Fail;
+      fault.error = static_cast<std::uint32_t>(f["error"].unsignedInteger(0xFFFFFFFFu));
+    } else if (action == "returnCode") {
+      f.allowOnly({"comment", "action", "call", "returnCode"});
+      fault.action = FaultAction::ReturnCode;
+      fault.value = static_cast<std::uint32_t>(f["returnCode"].unsignedInteger(0xFFFFFFFFu));
+    } else if (action == "completionStatus") {
+      f.allowOnly({"comment", "action", "call", "status"});
+      fault.action = FaultAction::CompletionStatus;
+      fault.value = static_cast<std::uint32_t>(f["status"].unsignedInteger(0x7FFF));
+    } else {
+      f["action"].fail("expected \"fail\", \"returnCode\" or \"completionStatus\" for a fault on a call");
     }
     machine_.faults.push_back(std::move(fault));
   }

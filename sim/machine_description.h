@@ -60,6 +60,9 @@ struct Fault {
   std::uint32_t value = 0;     // ReturnCode, CompletionStatus
   std::uint32_t offset = 0;    // Patch
   std::vector<std::uint8_t> bytes;  // Patch, Output
+  // Not 0: the fault hits the platform call that the trace numbers `call`
+  // (its "seq"), whatever it is, instead of a device's requests.
+  std::uint32_t call = 0;
   std::string jsonPath;        // where it was declared
 };
 

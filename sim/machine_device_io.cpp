@@ -62,7 +62,7 @@ const Fault* SimulatedMachine::dueFault(FaultAction open, std::size_t target, co
   const Fault* due = nullptr;
   for (std::size_t i = 0; i < machine_.faults.size(); ++i) {
     const Fault& fault = machine_.faults[i];
-    if (fault.target != target) continue;
+    if (fault.call != 0 || fault.target != target) continue;
     if ((fault.action == FaultAction::FailOpen) != (open == FaultAction::FailOpen)) continue;
     if (open != FaultAction::FailOpen && (fault.request != kind || (!fault.drive.empty() && fault.drive != drive)))
       continue;
@@ -70,6 +70,21 @@ const Fault* SimulatedMachine::dueFault(FaultAction open, std::size_t target, co
     if (due == nullptr && (fault.nth == 0 || fault.nth == seen)) due = &fault;
   }
   return due;
+}
+
+const Fault* SimulatedMachine::callFault() const {
+  const std::size_t call = trace_.entries().size() + 1;
+  for (const Fault& fault : machine_.faults)
+    if (fault.call == call) return &fault;
+  return nullptr;
+}
+
+bool SimulatedMachine::failedByCallFault(nlohmann::json& entry) {
+  const Fault* fault = callFault();
+  if (fault == nullptr || fault->action != FaultAction::Fail) return false;
+  entry["fault"] = fault->jsonPath;
+  fail(fault->error);
+  return true;
 }
 
 Handle SimulatedMachine::CreateFileW(const char16_t* fileName, std::uint32_t desiredAccess, std::uint32_t shareMode,
@@ -80,7 +95,9 @@ Handle SimulatedMachine::CreateFileW(const char16_t* fileName, std::uint32_t des
                           {"flagsAndAttributes", flagsAndAttributes}};
   Handle result = kInvalidHandle;
   auto it = fileName == nullptr ? machine_.paths.end() : machine_.paths.find(normalisedDevicePath(path));
-  if (fileName == nullptr) {
+  if (failedByCallFault(entry)) {
+    // The call-number fault set the error.
+  } else if (fileName == nullptr) {
     fail(ERROR_INVALID_PARAMETER);
   } else if (it == machine_.paths.end()) {
     fail(ERROR_FILE_NOT_FOUND);
@@ -163,6 +180,7 @@ bool SimulatedMachine::deviceIoControlTraced(Handle device, std::uint32_t code, 
 
   IoResult result;
   const Fault* fault = dueFault(FaultAction::Fail, open.target, kind, drive);
+  if (const Fault* onCall = callFault()) fault = onCall;
   if (fault != nullptr) {
     entry["fault"] = fault->jsonPath;
     entry["faultAction"] = faultName(fault->action);

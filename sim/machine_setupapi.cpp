@@ -97,7 +97,9 @@ DevInfoSet SimulatedMachine::SetupDiGetClassDevsW(const Guid* classGuid, const c
                           {"enumerator", enumerator ? nlohmann::json(toUtf8(enumerator)) : nlohmann::json()},
                           {"flags", flags}};
   DevInfoSet result = kInvalidDevInfoSet;
-  if ((flags & ~kKnownFlags) != 0) {
+  if (failedByCallFault(entry)) {
+    // The call-number fault set the error.
+  } else if ((flags & ~kKnownFlags) != 0) {
     fail(kErrorInvalidFlags);
   } else if (classGuid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
     fail(ERROR_INVALID_PARAMETER);
@@ -136,7 +138,9 @@ bool SimulatedMachine::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t membe
   nlohmann::json entry = {{"op", "SetupDiEnumDeviceInfo"}, {"set", set}, {"memberIndex", memberIndex}};
   bool ok = false;
   DeviceSet* members = findSet(set);
-  if (members == nullptr) {
+  if (failedByCallFault(entry)) {
+    // The call-number fault set the error.
+  } else if (members == nullptr) {
     fail(ERROR_INVALID_HANDLE);
   } else if (data == nullptr) {
     fail(ERROR_INVALID_PARAMETER);
@@ -177,7 +181,9 @@ bool SimulatedMachine::SetupDiEnumDeviceInterfaces(DevInfoSet set, const SpDevIn
                           {"interfaceClassGuid", guidText(interfaceClassGuid)}, {"memberIndex", memberIndex}};
   bool ok = false;
   DeviceSet* members = findSet(set);
-  if (members == nullptr) {
+  if (failedByCallFault(entry)) {
+    // The call-number fault set the error.
+  } else if (members == nullptr) {
     fail(ERROR_INVALID_HANDLE);
   } else if (interfaceClassGuid == nullptr) {
     fail(ERROR_INVALID_PARAMETER);
@@ -214,7 +220,9 @@ bool SimulatedMachine::SetupDiGetDeviceInterfaceDetailW(DevInfoSet set, const Sp
   DeviceSet* members = findSet(set);
   const std::size_t device = data != nullptr ? static_cast<std::size_t>((data->Reserved - 1) >> 8) : 0;
   const std::size_t interfaceIndex = data != nullptr ? static_cast<std::size_t>((data->Reserved - 1) & 0xFF) : 0;
-  if (members == nullptr) {
+  if (failedByCallFault(entry)) {
+    // The call-number fault set the error.
+  } else if (members == nullptr) {
     fail(ERROR_INVALID_HANDLE);
   } else if (data == nullptr || data->cbSize != sizeof(SpDeviceInterfaceData)) {
     fail(kErrorInvalidUserBuffer);
@@ -267,7 +275,8 @@ bool SimulatedMachine::SetupDiGetDeviceRegistryPropertyW(DevInfoSet set, const S
                           {"devInst", deviceInfoData ? nlohmann::json(deviceInfoData->DevInst) : nlohmann::json()},
                           {"property", property}, {"bufferSize", propertyBufferSize}};
   bool ok = false;
-  const DeviceNode* node = memberFor(set, deviceInfoData, true);
+  const bool faulted = failedByCallFault(entry);
+  const DeviceNode* node = faulted ? nullptr : memberFor(set, deviceInfoData, true);
   if (node == nullptr) {
     // memberFor set the error.
   } else if (propertyBuffer == nullptr && propertyBufferSize != 0) {
@@ -299,7 +308,8 @@ bool SimulatedMachine::SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfo
                                       : nlohmann::json()},
                           {"bufferSize", propertyBufferSize}, {"flags", flags}};
   bool ok = false;
-  const DeviceNode* node = memberFor(set, deviceInfoData, true);
+  const bool faulted = failedByCallFault(entry);
+  const DeviceNode* node = faulted ? nullptr : memberFor(set, deviceInfoData, true);
   if (node == nullptr) {
     // memberFor set the error.
   } else if (flags != 0) {

@@ -42,12 +42,20 @@ std::uint32_t SimulatedMachine::GetLastError() {
 }
 
 std::intptr_t SimulatedMachine::GetModuleHandleW(const char16_t* moduleName) {
+  nlohmann::json entry = {{"op", "GetModuleHandleW"},
+                          {"moduleName", moduleName ? nlohmann::json(toUtf8(moduleName)) : nlohmann::json()}};
   // Only the program's own module is loaded on this machine.
-  const std::intptr_t result = moduleName == nullptr ? kModuleHandle : 0;
-  if (result == 0) fail(ERROR_FILE_NOT_FOUND);
-  trace_.record({{"op", "GetModuleHandleW"},
-                 {"moduleName", moduleName ? nlohmann::json(toUtf8(moduleName)) : nlohmann::json()},
-                 {"result", result}, {"lastError", lastError_}});
+  std::intptr_t result = 0;
+  if (failedByCallFault(entry)) {
+    // The call-number fault set the error.
+  } else if (moduleName == nullptr) {
+    result = kModuleHandle;
+  } else {
+    fail(ERROR_FILE_NOT_FOUND);
+  }
+  entry["result"] = result;
+  entry["lastError"] = lastError_;
+  trace_.record(std::move(entry));
   return result;
 }
 

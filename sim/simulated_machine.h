@@ -107,6 +107,14 @@ class SimulatedMachine : public Platform {
                       std::uint32_t* requiredSize);
   bool sharingAllows(std::size_t target, std::uint32_t access, std::uint32_t shareMode) const;
   const Fault* dueFault(FaultAction open, std::size_t target, const std::string& kind, const std::string& drive);
+  // The fault declared on the call about to be recorded (see Fault::call),
+  // if any.
+  const Fault* callFault() const;
+  // Fails the call about to be recorded when a "fail" fault names it: sets
+  // the error and marks `entry`. CloseHandle and
+  // SetupDiDestroyDeviceInfoList are never failed this way: Windows releases
+  // the object even when it reports an error there.
+  bool failedByCallFault(nlohmann::json& entry);
   bool deviceIoControlTraced(Handle device, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
                              std::uint32_t outSize, std::uint32_t* bytesReturned, nlohmann::json& entry);
 
