@@ -16,6 +16,12 @@ class CallTrace {
  public:
   // Every call from now on is also written to `sink` (null: none).
   void setSink(std::ostream* sink) { sink_ = sink; }
+  // Whether DeviceIoControl entries carry their "input" and "output" bytes
+  // (default true). Long fault sweeps and the fuzzer, which see the bytes
+  // themselves, turn them off: hex text of every download piece is most of
+  // a run's cost.
+  void setBuffersRecorded(bool recorded) { buffersRecorded_ = recorded; }
+  [[nodiscard]] bool buffersRecorded() const { return buffersRecorded_; }
   // Appends one call; `entry` holds at least "op".
   void record(nlohmann::json entry);
   [[nodiscard]] const std::vector<nlohmann::json>& entries() const { return entries_; }
@@ -28,6 +34,7 @@ class CallTrace {
  private:
   std::vector<nlohmann::json> entries_;
   std::ostream* sink_ = nullptr;
+  bool buffersRecorded_ = true;
 };
 
 }  // namespace koa::sim

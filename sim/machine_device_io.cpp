@@ -135,13 +135,16 @@ bool SimulatedMachine::DeviceIoControl(Handle device, std::uint32_t ioControlCod
   nlohmann::json entry = {{"op", "DeviceIoControl"}, {"handle", device}, {"code", ioControlCode},
                           {"inSize", inBufferSize}, {"outSize", outBufferSize}};
   // No buffer is traced as no bytes.
-  entry["input"] = inBuffer == nullptr ? std::string()
-                                       : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(inBuffer), inBufferSize));
+  if (trace_.buffersRecorded())
+    entry["input"] = inBuffer == nullptr
+                         ? std::string()
+                         : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(inBuffer), inBufferSize));
   const bool ok =
       deviceIoControlTraced(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned, entry);
-  entry["output"] = outBuffer == nullptr
-                        ? std::string()
-                        : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(outBuffer), outBufferSize));
+  if (trace_.buffersRecorded())
+    entry["output"] = outBuffer == nullptr
+                          ? std::string()
+                          : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(outBuffer), outBufferSize));
   if (bytesReturned != nullptr) entry["bytesReturned"] = *bytesReturned;
   entry["result"] = ok;
   entry["lastError"] = lastError_;
