@@ -1,9 +1,31 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test: the suite; the suite again under
+# AddressSanitizer, LeakSanitizer and UBSan, with the fault sweep; and a
+# bounded libFuzzer run. Prints the count of each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-dependencies.sh
 
+# The fault sweep runs once, under the sanitizers, below.
 cmake --preset linux
 cmake --build --preset linux
-ctest --preset linux
+ctest --preset linux -E '^FaultSweep\.'
+
+cmake --preset sanitize
+cmake --build --preset sanitize
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --preset sanitize -E '^FaultSweep\.' | tee build/sanitize/ctest.log
+echo "sanitizers: $(grep -Eo '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' build/sanitize/ctest.log)"
+build/sanitize/tests/koa_tests --gtest_filter='FaultSweep.*' | tee build/sanitize/sweep.log
+echo "fault sweep: $(grep -Eo '[0-9]+ runs, [0-9]+ failure points' build/sanitize/sweep.log | paste -sd ';' -)"
+
+cmake --preset fuzz
+cmake --build --preset fuzz
+# New inputs go to build/fuzz/corpus; the committed seeds are only read.
+mkdir -p build/fuzz/corpus build/fuzz/artifacts
+build/fuzz/tests/fuzz/koa_fuzz -max_total_time=60 -timeout=120 -rss_limit_mb=4096 -print_final_stats=1 \
+  -artifact_prefix=build/fuzz/artifacts/ build/fuzz/corpus tests/fuzz/corpus >build/fuzz/fuzz.log 2>&1 ||
+  { tail -n 60 build/fuzz/fuzz.log; exit 1; }
+echo "fuzzer: $(grep -Eo 'stat::number_of_executed_units: [0-9]+' build/fuzz/fuzz.log) in 60 s," \
+     "$(grep -Eo 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+' build/fuzz/fuzz.log | tail -n 1)"

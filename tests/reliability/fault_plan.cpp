@@ -1,0 +1,122 @@
+#include "tests/reliability/fault_plan.h"
+
+#include <map>
+#include <set>
+
+namespace koa::reliability {
+namespace {
+
+constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
+constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr std::uint32_t ERROR_INVALID_DATA = 13;
+constexpr std::uint32_t ERROR_GEN_FAILURE = 31;
+constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
+constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
+constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr std::uint32_t ERROR_MOD_NOT_FOUND = 126;
+constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
+constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
+constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
+
+// Driver statuses in the SRB_IO_CONTROL ReturnCode: a plain error, and the
+// firmware status that asks for a power cycle.
+constexpr std::uint32_t kReturnCodeError = 1;
+constexpr std::uint32_t kFirmwareStatusPowerCycleRequired = 0x20;
+// NVMe statuses (SCT << 8 | SC): Invalid Field in Command, Invalid Firmware
+// Image, and Firmware Activation Requires Conventional Reset.
+constexpr std::uint32_t kNvmeInvalidField = 0x002;
+constexpr std::uint32_t kNvmeInvalidFirmwareImage = 0x107;
+constexpr std::uint32_t kNvmeRequiresReset = 0x10B;
+
+std::vector<std::uint32_t> errorsOf(const std::string& op) {
+  if (op == "GetModuleHandleW") return {ERROR_MOD_NOT_FOUND};
+  if (op == "SetupDiGetClassDevsW") return {ERROR_INVALID_PARAMETER, ERROR_NOT_ENOUGH_MEMORY};
+  if (op == "SetupDiEnumDeviceInfo" || op == "SetupDiEnumDeviceInterfaces")
+    return {ERROR_NO_MORE_ITEMS, ERROR_INVALID_PARAMETER};
+  if (op == "SetupDiGetDeviceInterfaceDetailW")
+    return {ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_PARAMETER, ERROR_NOT_ENOUGH_MEMORY};
+  if (op == "SetupDiGetDeviceRegistryPropertyW" || op == "SetupDiGetDevicePropertyW")
+    return {ERROR_NOT_FOUND, ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER};
+  if (op == "CreateFileW") return {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+  if (op == "DeviceIoControl") return {ERROR_IO_DEVICE, ERROR_GEN_FAILURE, ERROR_SEM_TIMEOUT};
+  return {};
+}
+
+bool hasDriverHeader(const std::string& kind) {
+  return kind.rfind("inbox.", 0) == 0 || kind.rfind("csmi.", 0) == 0 || kind.rfind("irst.", 0) == 0 ||
+         kind.rfind("vroc.", 0) == 0;
+}
+bool isPassThrough(const std::string& kind) {
+  return kind == "vroc.identify" || kind == "vroc.download" || kind == "vroc.commit";
+}
+bool isActivation(const std::string& kind) {
+  return kind == "inbox.activate" || kind == "irst.activate" || kind == "vroc.commit";
+}
+bool isDownload(const std::string& kind) {
+  return kind == "inbox.download" || kind == "irst.download" || kind == "vroc.download";
+}
+
+// The pieces of each drive's downloads that stand for all of them.
+std::set<std::size_t> representativePieces(const std::vector<nlohmann::json>& trace) {
+  std::map<std::string, std::vector<std::size_t>> pieces;  // by drive, in order
+  for (const auto& entry : trace)
+    if (entry.value("op", "") == "DeviceIoControl" && isDownload(entry.value("request", "")))
+      pieces[entry.value("drive", entry.value("path", std::string()))].push_back(entry.value("seq", std::size_t{0}));
+  std::set<std::size_t> chosen;
+  for (const auto& [drive, calls] : pieces) {
+    const std::size_t n = calls.size();
+    for (std::size_t index : {std::size_t{0}, std::size_t{1}, n / 2, n - 2, n - 1})
+      if (index < n) chosen.insert(calls[index]);
+  }
+  return chosen;
+}
+
+std::string hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", value);
+  return text;
+}
+
+}  // namespace
+
+FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPiece) {
+  FaultPlan plan;
+  const std::set<std::size_t> chosenPieces = representativePieces(cleanTrace);
+  for (const auto& entry : cleanTrace) {
+    const std::string op = entry.value("op", "");
+    const std::string kind = entry.value("request", "");
+    const std::size_t call = entry.value("seq", std::size_t{0});
+    const std::vector<std::uint32_t> errors = errorsOf(op);
+    if (errors.empty()) continue;
+    if (op == "DeviceIoControl" && isDownload(kind) && !everyPiece && !chosenPieces.contains(call)) {
+      ++plan.representedCalls;
+      continue;
+    }
+    const std::string name = op + (kind.empty() ? "" : " " + kind) +
+                             (entry.contains("drive") ? " (" + entry["drive"].get<std::string>() + ")" : "");
+    for (std::uint32_t error : errors)
+      plan.faults.push_back({call, name + ": fail " + std::to_string(error),
+                             {{"action", "fail"}, {"call", call}, {"error", error}}});
+    if (op == "DeviceIoControl" && hasDriverHeader(kind)) {
+      plan.faults.push_back({call, name + ": ReturnCode 1",
+                             {{"action", "returnCode"}, {"call", call}, {"returnCode", kReturnCodeError}}});
+      if (isActivation(kind))
+        plan.faults.push_back(
+            {call, name + ": ReturnCode 0x20",
+             {{"action", "returnCode"}, {"call", call}, {"returnCode", kFirmwareStatusPowerCycleRequired}}});
+    }
+    if (op == "DeviceIoControl" && isPassThrough(kind)) {
+      std::vector<std::uint32_t> statuses = {kNvmeInvalidField, kNvmeInvalidFirmwareImage};
+      if (kind == "vroc.commit") statuses.push_back(kNvmeRequiresReset);
+      for (std::uint32_t status : statuses)
+        plan.faults.push_back({call, name + ": NVMe status " + hex(status),
+                               {{"action", "completionStatus"}, {"call", call}, {"status", status}}});
+    }
+    ++plan.failurePoints;
+  }
+  return plan;
+}
+
+}  // namespace koa::reliability

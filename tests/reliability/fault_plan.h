@@ -1,0 +1,39 @@
+// The faults a sweep injects: for each platform call of a clean run, every
+// way that call can fail.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace koa::reliability {
+
+struct InjectedFault {
+  std::size_t call = 0;  // the trace's seq of the call it hits
+  std::string what;      // e.g. "DeviceIoControl inbox.download: fail 1117"
+  nlohmann::json fault;  // as the machine description's "faults" take it
+};
+
+struct FaultPlan {
+  std::vector<InjectedFault> faults;
+  std::size_t failurePoints = 0;    // calls that received at least one fault
+  std::size_t representedCalls = 0;  // download pieces stood for by others
+};
+
+// Every way each call of `cleanTrace` can fail: opens with 2, 5 and 32;
+// requests with a device error (1117, 31) and a timeout (121), requests with
+// a driver header also with a nonzero ReturnCode (and activations with the
+// power-cycle status 0x20), NVMe pass-through requests with nonzero NVMe
+// statuses; SetupAPI calls with their errors; GetModuleHandleW with 126.
+// CloseHandle and SetupDiDestroyDeviceInfoList are not failed (Windows
+// releases the object whatever it reports); GetLastError, SetErrorMode,
+// MessageBoxW and the clock cannot fail.
+//
+// Download pieces all take the same path: unless `everyPiece`, each drive's
+// first two pieces, a middle one and last two are failed and the others are
+// counted in representedCalls.
+[[nodiscard]] FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPiece);
+
+}  // namespace koa::reliability

@@ -1,0 +1,27 @@
+// What must hold after every run, however the machine failed or answered:
+// checked after each run of the fault sweep and of the fuzzer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/reliability/machine_run.h"
+
+namespace koa::reliability {
+
+// The invariants a run broke, one line each; empty when it broke none.
+//  - no handle and no device set left open;
+//  - every download piece carries exactly the image bytes at its offset,
+//    inside the image;
+//  - no activation or commit follows a failed piece of the same drive, and
+//    none reaches a drive that has not received the whole image in order;
+//  - the run header, the start and end markers and the log are written, and
+//    the exit code is what the log's per-drive Return Codes make it (1 when
+//    any drive failed or none was updated);
+//  - a drive the log reports as updated holds the image after the next
+//    reset; every drive runs, and will run after a reset, either its old
+//    firmware or the image, and nothing but the image was ever committed.
+// loadImage() must have been called (runProgram does).
+[[nodiscard]] std::vector<std::string> brokenInvariants(const MachineRun& run);
+
+}  // namespace koa::reliability

@@ -1,0 +1,120 @@
+// The run invariants catch what they are there to catch: each test takes a
+// clean run of one inbox drive and breaks one thing in what the run left.
+#include <gtest/gtest.h>
+
+#include "tests/reliability/machine_run.h"
+#include "tests/reliability/run_invariants.h"
+#include "transfer/firmware_image.h"
+
+namespace koa::reliability {
+namespace {
+
+const nlohmann::json kOneInboxDrive = nlohmann::json::parse(R"({
+  "clock": "2026-12-08T14:30:05",
+  "drives": {
+    "ssd": {"serialNumber": "KOA0000000000000101", "modelNumber": "KOA NVMe SSD 1TB", "firmwareRevision": "GXB3LTMW",
+            "pciVendorId": "0xD5A7", "slots": [{"number": 1, "readOnly": true, "revision": "GXB1LTMW"},
+                                               {"number": 2, "readOnly": false, "revision": "GXB3LTMW"}],
+            "activeSlot": 2}
+  },
+  "devices": [
+    {"instanceId": "PCI\\VEN_D5A7&DEV_5016\\4&1A2B3C4D&0&0008",
+     "interfaces": [{"class": "storagePort", "path": "\\\\?\\pci#ven_d5a7&dev_5016#4&1a2b3c4d&0&0008#{2accfe60-c130-11d2-b082-00a0c91efb8b}"}]},
+    {"instanceId": "SCSI\\DISK&VEN_NVME&PROD_KOA\\5&2C3D4E5F&0&000000",
+     "parent": "PCI\\VEN_D5A7&DEV_5016\\4&1A2B3C4D&0&0008",
+     "hardwareIds": ["SCSI\\DiskNVMe____KOA_NVMe_SSD_1TBGXB3LTMW", "GenDisk"],
+     "interfaces": [{"class": "disk", "path": "\\\\?\\scsi#disk&ven_nvme&prod_koa#5&2c3d4e5f&0&000000#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}"}],
+     "disk": {"deviceNumber": 1, "drive": "ssd"}}
+  ]
+})");
+
+bool mentions(const std::vector<std::string>& broken, const std::string& text) {
+  for (const auto& line : broken)
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+std::string joined(const std::vector<std::string>& broken) {
+  std::string text;
+  for (const auto& line : broken) text += line + "\n";
+  return text;
+}
+
+class RunInvariants : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run = runOnMachine(kOneInboxDrive);
+    ASSERT_EQ(run.exitCode, 0) << run.console;
+    ASSERT_EQ(run.requests->requests().size(), 513u);  // 512 pieces and the activation
+  }
+  std::vector<RecordedRequest>& requests() { return run.requests->requests(); }
+  MachineRun run;
+};
+
+TEST_F(RunInvariants, ACleanRunBreaksNone) { EXPECT_EQ(joined(brokenInvariants(run)), ""); }
+
+TEST_F(RunInvariants, APieceCarryingAnotherByteIsCaught) {
+  requests()[7].input.back() ^= 0x01;
+  EXPECT_TRUE(mentions(brokenInvariants(run), "does not carry the image's bytes")) << joined(brokenInvariants(run));
+}
+
+TEST_F(RunInvariants, APieceReachingPastTheImageIsCaught) {
+  auto& last = requests()[511].input;
+  last.insert(last.end(), 4, 0);
+  EXPECT_TRUE(mentions(brokenInvariants(run), "is outside the image")) << joined(brokenInvariants(run));
+}
+
+TEST_F(RunInvariants, AnActivationAfterAFailedPieceIsCaught) {
+  requests()[100].succeeded = false;
+  EXPECT_TRUE(mentions(brokenInvariants(run), "after a failed piece")) << joined(brokenInvariants(run));
+}
+
+TEST_F(RunInvariants, AnActivationWithoutTheWholeImageIsCaught) {
+  requests().erase(requests().begin() + 300);
+  EXPECT_TRUE(mentions(brokenInvariants(run), "not the whole image")) << joined(brokenInvariants(run));
+}
+
+TEST_F(RunInvariants, AnExitCodeThatHidesAFailedDriveIsCaught) {
+  const std::size_t at = run.log.find("Return Code : 0\n");
+  ASSERT_NE(at, std::string::npos);
+  run.log.replace(at, 16, "Return Code : 5\n");
+  EXPECT_TRUE(mentions(brokenInvariants(run), "exit code 0 where the drives' Return Codes give 1"))
+      << joined(brokenInvariants(run));
+}
+
+TEST_F(RunInvariants, ADriveReportedUpdatedThatDoesNotHoldTheImageIsCaught) {
+  nlohmann::json refusing = kOneInboxDrive;
+  refusing["drives"]["ssd"]["commitStatus"] = {{"status", "0x107"}};
+  MachineRun failed = runOnMachine(refusing);
+  ASSERT_EQ(failed.exitCode, 1);
+  ASSERT_EQ(joined(brokenInvariants(failed)), "");
+  // The clean run's report over the drive that refused the image: a failure
+  // reported as success.
+  failed.console = run.console;
+  failed.log = run.log;
+  failed.exitCode = run.exitCode;
+  const auto broken = brokenInvariants(failed);
+  EXPECT_TRUE(mentions(broken, "reported updated (0) but holds GXB3LTMW")) << joined(broken);
+  EXPECT_TRUE(mentions(broken, "was sent pieces but does not hold the image, yet the exit code is 0")) << joined(broken);
+}
+
+TEST_F(RunInvariants, AMissingEndMarkerOrLogIsCaught) {
+  run.console.resize(run.console.size() - 3);
+  run.logWritten = false;
+  const auto broken = brokenInvariants(run);
+  EXPECT_TRUE(mentions(broken, "does not end with the end marker")) << joined(broken);
+  EXPECT_TRUE(mentions(broken, "no log file")) << joined(broken);
+}
+
+TEST_F(RunInvariants, AHandleOrDeviceSetLeftOpenIsCaught) {
+  const Handle handle = run.machine->CreateFileW(u"\\\\.\\PHYSICALDRIVE1", GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  ASSERT_NE(handle, kInvalidHandle);
+  (void)run.machine->SetupDiGetClassDevsW(&GUID_DEVINTERFACE_DISK, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  const auto broken = brokenInvariants(run);
+  EXPECT_TRUE(mentions(broken, "1 handle(s) left open")) << joined(broken);
+  EXPECT_TRUE(mentions(broken, "1 device information set(s) left open")) << joined(broken);
+}
+
+}  // namespace
+}  // namespace koa::reliability
