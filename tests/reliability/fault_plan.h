@@ -22,8 +22,8 @@ struct FaultPlan {
   std::size_t representedCalls = 0;  // download pieces stood for by others
 };
 
-// Every way each call of `cleanTrace` can fail: opens with 2, 5 and 32;
-// requests with a device error (1117, 31) and a timeout (121), requests with
+// Every way each call of `cleanTrace` can fail: opens with 2, 5 or 32;
+// requests with a device error (1117, 31) or a timeout (121), requests with
 // a driver header also with a nonzero ReturnCode (and activations with the
 // power-cycle status 0x20), NVMe pass-through requests with nonzero NVMe
 // statuses; SetupAPI calls with their errors; GetModuleHandleW with 126.
@@ -31,9 +31,12 @@ struct FaultPlan {
 // releases the object whatever it reports); GetLastError, SetErrorMode,
 // MessageBoxW and the clock cannot fail.
 //
-// Download pieces all take the same path: unless `everyPiece`, each drive's
-// first two pieces, a middle one and last two are failed and the others are
-// counted in representedCalls.
-[[nodiscard]] FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPiece);
+// Unless `exhaustive`, two things are sampled, because every run moves up to
+// 8 MiB through the simulated drivers: each call fails once per kind of
+// failure (a failed call, a driver status, an NVMe status), the value taken
+// in turn from the list by call number; and download pieces, which all take
+// the same path, are failed at each drive's first, second and last piece,
+// the others counted in representedCalls.
+[[nodiscard]] FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool exhaustive);
 
 }  // namespace koa::reliability

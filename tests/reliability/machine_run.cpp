@@ -54,7 +54,8 @@ MachineRun runOnMachine(const nlohmann::json& description) {
 MachineRun runOnMachine(std::unique_ptr<sim::SimulatedMachine> machine) {
   MachineRun run;
   run.machine = std::move(machine);
-  for (const auto& [name, drive] : run.machine->state()["drives"].items()) {
+  const nlohmann::json state = run.machine->state();
+  for (const auto& [name, drive] : state["drives"].items()) {
     sim::NvmeDrive* simDrive = run.machine->drive(name);
     run.before[name] = DriveBefore{simDrive->runningRevision(), simDrive->revisionAfterReset()};
   }
