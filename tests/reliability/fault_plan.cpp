@@ -20,10 +20,10 @@ constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
 constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
 constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
 
-// Driver statuses in the SRB_IO_CONTROL ReturnCode: a plain error, and the
-// firmware status that asks for a power cycle.
+// A driver status in the SRB_IO_CONTROL ReturnCode: a plain error. (The
+// power-cycle status 0x20 is a success; a fault that answers it without the
+// drive committing anything would be a driver lying, not a failure.)
 constexpr std::uint32_t kReturnCodeError = 1;
-constexpr std::uint32_t kFirmwareStatusPowerCycleRequired = 0x20;
 // NVMe statuses (SCT << 8 | SC): Invalid Field in Command, Invalid Firmware
 // Image, and Firmware Activation Requires Conventional Reset.
 constexpr std::uint32_t kNvmeInvalidField = 0x002;
@@ -50,9 +50,6 @@ bool hasDriverHeader(const std::string& kind) {
 }
 bool isPassThrough(const std::string& kind) {
   return kind == "vroc.identify" || kind == "vroc.download" || kind == "vroc.commit";
-}
-bool isActivation(const std::string& kind) {
-  return kind == "inbox.activate" || kind == "irst.activate" || kind == "vroc.commit";
 }
 bool isDownload(const std::string& kind) {
   return kind == "inbox.download" || kind == "irst.download" || kind == "vroc.download";
@@ -105,11 +102,8 @@ FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool exhaust
       plan.faults.push_back({call, name + ": fail " + std::to_string(error),
                              {{"action", "fail"}, {"call", call}, {"error", error}}});
     if (op == "DeviceIoControl" && hasDriverHeader(kind)) {
-      std::vector<std::uint32_t> codes = {kReturnCodeError};
-      if (isActivation(kind)) codes.push_back(kFirmwareStatusPowerCycleRequired);
-      for (std::uint32_t code : chosen(codes, call, exhaustive))
-        plan.faults.push_back({call, name + ": ReturnCode " + hex(code),
-                               {{"action", "returnCode"}, {"call", call}, {"returnCode", code}}});
+      plan.faults.push_back({call, name + ": ReturnCode 1",
+                             {{"action", "returnCode"}, {"call", call}, {"returnCode", kReturnCodeError}}});
     }
     if (op == "DeviceIoControl" && isPassThrough(kind)) {
       std::vector<std::uint32_t> statuses = {kNvmeInvalidField, kNvmeInvalidFirmwareImage};

@@ -24,8 +24,7 @@ struct FaultPlan {
 
 // Every way each call of `cleanTrace` can fail: opens with 2, 5 or 32;
 // requests with a device error (1117, 31) or a timeout (121), requests with
-// a driver header also with a nonzero ReturnCode (and activations with the
-// power-cycle status 0x20), NVMe pass-through requests with nonzero NVMe
+// a driver header also with a nonzero ReturnCode, NVMe pass-through requests with nonzero NVMe
 // statuses; SetupAPI calls with their errors; GetModuleHandleW with 126.
 // CloseHandle and SetupDiDestroyDeviceInfoList are not failed (Windows
 // releases the object whatever it reports); GetLastError, SetErrorMode,
