@@ -52,7 +52,7 @@ MachineRun runOnMachine(const nlohmann::json& description, std::vector<std::u16s
   argv.push_back(nullptr);
   {
     ConsoleCapture capture;
-    run.exitCode = runProgram(static_cast<int>(arguments.size()), argv.data());
+    run.exitCode = koa::runProgram(static_cast<int>(arguments.size()), argv.data());
     run.console = capture.text();
   }
   silentMode = false;
