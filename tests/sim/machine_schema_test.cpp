@@ -84,3 +84,25 @@ TEST(MachineSchema, ValidatorRefusesKeywordsItDoesNotCheck) {
 
 }  // namespace
 }  // namespace koa::sim
+
+namespace koa::sim {
+namespace {
+
+TEST(MachineSchema, TheDocumentedExampleConformsAndLoads) {
+  const std::string doc = koa::test::readFile(koa::test::sourcePath("docs/simulator.md"));
+  const auto begin = doc.find("```json\n");
+  ASSERT_NE(begin, std::string::npos);
+  const auto end = doc.find("```", begin + 8);
+  const std::string text = doc.substr(begin + 8, end - begin - 8);
+  const auto schemaJson = nlohmann::json::parse(koa::test::readFile(koa::test::sourcePath("docs/machine.schema.json")));
+  EXPECT_TRUE(test::schemaViolations(schemaJson, nlohmann::json::parse(text)).empty());
+  std::string error;
+  auto description = parseMachineDescription(text, "simulator.md", error);
+  ASSERT_TRUE(description.has_value()) << error;
+  ASSERT_EQ(description->faults.size(), 1u);
+  EXPECT_EQ(description->faults[0].request, "inbox.download");
+  EXPECT_EQ(description->faults[0].nth, 2u);
+}
+
+}  // namespace
+}  // namespace koa::sim
