@@ -1,0 +1,24 @@
+#include "transfer/identify_controller.h"
+
+#include "transfer/byte_order.h"
+#include "transfer/update_granularity.h"
+
+namespace koa::identify {
+
+std::u16string fieldText(const std::uint8_t* identifyData, std::size_t offset, std::size_t length) {
+  std::u16string text;
+  for (std::size_t i = 0; i < length && identifyData[offset + i] != 0; ++i)
+    text.push_back(static_cast<char16_t>(static_cast<signed char>(identifyData[offset + i])));
+  return text;
+}
+
+void fillFromIdentify(DriveRecord& record, const std::uint8_t* identifyData) {
+  record.serialNumber += fieldText(identifyData, kSerialNumberOffset, kSerialNumberLength);
+  record.modelNumber += fieldText(identifyData, kModelNumberOffset, kModelNumberLength);
+  record.firmwareRevision += fieldText(identifyData, kFirmwareRevisionOffset, kFirmwareRevisionLength);
+  record.updateGranularity = updateGranularityFor(get16(identifyData, kMajorVersionOffset),
+                                                  get8(identifyData, kMinorVersionOffset),
+                                                  get8(identifyData, kFwugOffset));
+}
+
+}  // namespace koa::identify
