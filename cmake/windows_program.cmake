@@ -17,8 +17,10 @@ set(KOA_WINDOWS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJ
 string(REPLACE "." "," KOA_WINDOWS_VERSION_COMMAS ${KOA_WINDOWS_VERSION})
 
 foreach(library koa_system koa_sim)
-  target_compile_options(${library} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
-                                            -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+  if(TARGET ${library})
+    target_compile_options(${library} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
+                                              -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
+  endif()
 endforeach()
 
 # The one place where <windows.h> is included.
@@ -45,11 +47,19 @@ configure_file(app/resources/koa-update.rc.in ${KOA_WINDOWS_RESOURCES}/koa-updat
 set_source_files_properties(${KOA_WINDOWS_RESOURCES}/koa-update.rc PROPERTIES
   OBJECT_DEPENDS ${KOA_WINDOWS_MANIFEST_FILE})
 
+# The entry routine and the simulated machine arrive in the tree separately;
+# each program is built once what it needs is there.
+if(NOT EXISTS ${CMAKE_SOURCE_DIR}/app/run_program.cpp)
+  return()
+endif()
+
 # WIN32: the GUI subsystem (-mwindows).
 add_executable(koa-update WIN32 app/main_win32.cpp ${KOA_WINDOWS_RESOURCES}/koa-update.rc)
 target_link_libraries(koa-update PRIVATE koa_win32 koa_system)
 koa_windows_program(koa-update)
 
-add_executable(koa-update-sim app/main_simulated.cpp)
-target_link_libraries(koa-update-sim PRIVATE koa_system koa_sim)
-koa_windows_program(koa-update-sim)
+if(TARGET koa_sim)
+  add_executable(koa-update-sim app/main_simulated.cpp)
+  target_link_libraries(koa-update-sim PRIVATE koa_system koa_sim)
+  koa_windows_program(koa-update-sim)
+endif()
