@@ -1,0 +1,42 @@
+#include "app/run_program.h"
+
+#include "app/update_session.h"
+#include "platform/platform.h"
+#include "report/console.h"
+#include "report/run_markers.h"
+#include "transfer/firmware_image.h"
+
+namespace koa {
+namespace {
+
+// What the process start-up of a windowed program needs from its framework:
+// no critical-error or open-file dialog may ever stop an unattended run.
+void initialiseFramework(Platform& platform) {
+  const std::uint32_t currentMode = platform.SetErrorMode(0);
+  (void)platform.SetErrorMode(currentMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+}  // namespace
+
+int runProgram(int argc, const char16_t* const* argv) {
+  Platform& platform = currentPlatform();
+  if (platform.GetModuleHandleW(/*lpModuleName=*/nullptr) == 0)
+    console::wide(u"Fatal Error: GetModuleHandle failed\n");
+  else
+    initialiseFramework(platform);
+
+  int exitCode = 1;
+  {
+    UpdateSession session;
+    loadImage();
+    writeRunHeader();
+    if (session.parseCommandLine(argc, argv)) {
+      session.recordStart();
+      (void)session.discovery->runUpdate(session);
+      exitCode = session.writeReport();
+    }
+  }
+  return exitCode;
+}
+
+}  // namespace koa

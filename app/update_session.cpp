@@ -1,0 +1,20 @@
+#include "app/update_session.h"
+
+#include "report/number_text.h"
+#include "report/run_markers.h"
+#include "report/timestamp.h"
+
+namespace koa {
+
+UpdateSession::UpdateSession() : discovery(std::make_unique<DriveDiscovery>()) {}
+
+// The discovery state goes first; the strings and then targets follow in
+// reverse declaration order.
+UpdateSession::~UpdateSession() { discovery.reset(); }
+
+void UpdateSession::recordStart() {
+  startTime = widen(currentTimestamp());
+  writeStartMarker();
+}
+
+}  // namespace koa

@@ -1,0 +1,37 @@
+#include "report/console.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "report/utf16_to_utf8.h"
+
+namespace koa::console {
+namespace {
+
+std::function<void(std::string_view)>& testSink() {
+  static std::function<void(std::string_view)> sink;
+  return sink;
+}
+
+// One byte sink for all four writers: nothing buffers text of its own, so
+// the order of the calls is the order on standard output. The C runtime's
+// text mode decides the line ends on Windows.
+void write(std::string_view bytes) {
+  if (const auto& sink = testSink()) {
+    sink(bytes);
+    return;
+  }
+  if (!bytes.empty()) (void)std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  (void)std::fflush(stdout);
+}
+
+}  // namespace
+
+void wide(std::u16string_view text) { write(utf16ToUtf8(text)); }
+void narrow(std::string_view text) { write(text); }
+void wideLineEnd() { write("\n"); }
+void narrowLineEnd() { write("\n"); }
+
+void setSinkForTesting(std::function<void(std::string_view)> sink) { testSink() = std::move(sink); }
+
+}  // namespace koa::console

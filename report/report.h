@@ -1,0 +1,11 @@
+// The result message box's caption.
+#pragma once
+
+#include <string>
+
+namespace koa {
+
+// "TORVALE " followed by imageRevision.
+std::u16string messageCaption();
+
+}  // namespace koa

@@ -1,0 +1,81 @@
+#include "report/report_text.h"
+
+#include "report/log_file.h"
+#include "report/number_text.h"
+
+namespace koa {
+namespace {
+
+constexpr std::int32_t kUpdated = 0;
+constexpr std::int32_t kFailed = 1;
+constexpr std::int32_t kRebootNeeded = 1602;
+
+constexpr std::u16string_view kCompletedDetail = u"Patch completed\n";
+constexpr std::u16string_view kRebootDetail =
+    u"Downloaded firmware successfully, but firmware activation requires reboot.\n";
+constexpr std::u16string_view kFailedDetail = u"Patch Failed.\n";
+
+std::u16string_view detailFor(std::int32_t updateResult) {
+  if (updateResult == kUpdated) return kCompletedDetail;
+  if (updateResult == kRebootNeeded) return kRebootDetail;
+  return kFailedDetail;
+}
+
+std::int32_t fold(std::int32_t overall, std::int32_t updateResult) {
+  if (updateResult == kUpdated) return overall;
+  if (updateResult == kRebootNeeded) return overall == kFailed ? kFailed : kRebootNeeded;
+  return kFailed;
+}
+
+std::u16string number(std::int64_t value) { return widen(decimal(value)); }
+
+}  // namespace
+
+ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLineText,
+                          const DriveList& targets, const std::u16string& imageRevision) {
+  std::int32_t exitCode = kUpdated;
+  std::u16string text;
+  text += u"Start Time : " + times.startTime + u"\n";
+  text += u"End Time : " + times.endTime + u"\n";
+  text += u"Input Command : " + commandLineText + u"\n";
+
+  if (targets.empty()) {
+    text += u"[No Disk]\n";
+    text += u"Updated Firmware Version : " + imageRevision + u"\n";
+    text += u"Return Code : 1\n";
+    text += u"Result Details : No disks are available for download.\n";
+    exitCode = kFailed;
+  }
+  std::int64_t diskNumber = 0;
+  for (const DriveRecord& target : targets) {
+    text += u"\n[Disk #" + number(++diskNumber) + u"]\n";
+    text += u"Model Number : " + target.modelNumber + u"\n";
+    text += u"Serial Number : " + target.serialNumber + u"\n";
+    text += u"Current Firmware Version : " + target.firmwareRevision + u"\n";
+    text += u"Updated Firmware Version : " + imageRevision + u"\n";
+    text += u"Return Code : " + number(target.updateResult) + u"\n";
+    text += u"Result Details : ";
+    text += detailFor(target.updateResult);
+    exitCode = fold(exitCode, target.updateResult);
+  }
+
+  ReportOutcome outcome;
+  text += u"\n[Final Result]\n";
+  text += u"Return Code : " + number(exitCode) + u"\n";
+  if (exitCode == kUpdated) {
+    text += u"Result Details : Patch completed\n";
+    outcome.resultMessage = u"Patch completed\n";
+  } else if (exitCode == kRebootNeeded) {
+    text += u"Result Details : Downloaded firmware successfully, but firmware activation requires reboot.\n";
+    outcome.resultMessage =
+        u"Result Details : Downloaded firmware successfully, \nbut firmware activation requires reboot.\n";
+  } else {
+    text += u"Result Details : Patch Failed..\n";
+    outcome.resultMessage = u"Patch Failed.\n";
+  }
+  outcome.reportText = lowBytes(text);
+  outcome.exitCode = exitCode;
+  return outcome;
+}
+
+}  // namespace koa

@@ -1,0 +1,31 @@
+// Captures everything the console writers put on standard output.
+#pragma once
+
+#include <string>
+
+#include "report/console.h"
+
+namespace koa::test {
+
+class ConsoleCapture {
+ public:
+  ConsoleCapture() {
+    console::setSinkForTesting([this](std::string_view bytes) {
+      text_.append(bytes);
+      ++writes_;
+    });
+  }
+  ~ConsoleCapture() { console::setSinkForTesting({}); }
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  const std::string& text() const { return text_; }
+  int writes() const { return writes_; }
+  void clear() { text_.clear(); }
+
+ private:
+  std::string text_;
+  int writes_ = 0;
+};
+
+}  // namespace koa::test
