@@ -5,7 +5,8 @@
 #                       subsystem (no console, no window), wide entry point,
 #                       statically linked, with its manifest and version record;
 #   koa-update-sim.exe  the same program on the simulated machine, a console
-#                       program for the tests under Wine.
+#                       program for the tests under Wine;
+#   koa-win32-platform-check.exe  checks of the Win32 platform, under Wine.
 #
 # Both are linked without a timestamp and built without build paths in them,
 # so that the same sources and image give the same bytes.
@@ -34,9 +35,9 @@ function(koa_windows_program target)
   target_compile_options(${target} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
   # -municode: the runtime starts the program at its wide entry point and
   # fills the wide argument vector. Static: the program needs no mingw-w64
-  # runtime DLL on the machine it runs on.
+  # runtime DLL on the machine it runs on. -s: no symbol table in what ships.
   target_link_options(${target} PRIVATE -municode -static -static-libgcc -static-libstdc++
-                      -Wl,--no-insert-timestamp)
+                      -Wl,--no-insert-timestamp -s)
   koa_warnings(${target})
 endfunction()
 
@@ -46,6 +47,11 @@ configure_file(app/resources/koa-update.manifest.in ${KOA_WINDOWS_MANIFEST_FILE}
 configure_file(app/resources/koa-update.rc.in ${KOA_WINDOWS_RESOURCES}/koa-update.rc @ONLY)
 set_source_files_properties(${KOA_WINDOWS_RESOURCES}/koa-update.rc PROPERTIES
   OBJECT_DEPENDS ${KOA_WINDOWS_MANIFEST_FILE})
+
+# The Win32 platform checked against a real SetupAPI and kernel, under Wine.
+add_executable(koa-win32-platform-check tests/windows/win32_platform_check.cpp)
+target_link_libraries(koa-win32-platform-check PRIVATE koa_win32)
+koa_windows_program(koa-win32-platform-check)
 
 # The entry routine and the simulated machine arrive in the tree separately;
 # each program is built once what it needs is there.

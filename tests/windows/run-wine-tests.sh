@@ -22,6 +22,7 @@ linux_program=${2:-}
 
 program=$build_dir/koa-update.exe
 sim_program=$build_dir/koa-update-sim.exe
+platform_check=$build_dir/koa-win32-platform-check.exe
 objdump=x86_64-w64-mingw32-objdump
 work=$build_dir/wine-tests
 separator='================================================================================================'
@@ -45,7 +46,7 @@ finish() {
   exit $?
 }
 
-for file in "$program" "$sim_program"; do
+for file in "$program" "$sim_program" "$platform_check"; do
   if [ ! -f "$file" ]; then
     fail "build output $file exists" "build the windows preset first"
     finish
@@ -61,9 +62,23 @@ windows_path() {
   printf 'Z:%s' "${path//\//\\}"
 }
 
-# same_text EXPECTED_FILE ACTUAL_FILE: byte-equal, with a diff when not.
+# same_text EXPECTED_FILE ACTUAL_FILE: byte-equal, with a diff when not. An
+# empty or missing expectation fails: no text here is ever expected empty.
 same_text() {
+  [ -s "$1" ] || { echo "the expected text $1 is missing or empty"; return 1; }
   diff -u --label expected --label actual "$1" "$2"
+}
+
+# same_report EXPECTED_LOG ACTUAL_LOG: the same report after the three lines
+# of times and command line, which name the run's own times and paths.
+same_report() {
+  local file
+  for file in "$1" "$2"; do
+    [ -f "$file" ] || { echo "no log $file"; return 1; }
+  done
+  tail -n +4 "$1" >"$1.report"
+  lf_text "$2" | tail -n +4 >"$2.report"
+  same_text "$1.report" "$2.report"
 }
 
 # The line ends of a text written on Windows are either all CR LF or all LF;
@@ -306,6 +321,21 @@ file_is_absent() {
   [ ! -e "$1" ] || { echo "$1 exists"; return 1; }
 }
 
+# The Win32 platform against Wine's SetupAPI and kernel: its own checks, one
+# PASS or FAIL line each, counted here.
+run_wine platform-check "$work" "$platform_check"
+platform_checks=0
+while IFS= read -r line; do
+  case $line in
+    "PASS "*) pass "win32 platform: ${line#PASS }" ;;
+    "FAIL "*) fail "win32 platform: ${line#FAIL }" ;;
+    *) continue ;;
+  esac
+  platform_checks=$((platform_checks + 1))
+done < <(tr -d '\r' <"$work/platform-check.out")
+check "win32 platform: the checks ran ($platform_checks) and ended with exit status 0" \
+  test "$status" -eq 0 -a "$platform_checks" -gt 0
+
 # (a) The shipped program on Wine's SetupAPI finds no drive of the maker.
 scenario=real-no-disk
 mkdir -p "$work/$scenario"
@@ -352,15 +382,13 @@ check_no_disk_log "$scenario" "$log" "$(windows_path "$sim_program") /s /log=$(w
 # The same runs of the Linux program: the two builds write the same text.
 if [ -n "$linux_program" ]; then
   mkdir -p "$work/linux-empty/log dir with blanks" "$work/linux-rejected"
-  KOA_SIM_MACHINE=$machine run_linux linux-empty "$work/linux-empty" /s "/log=log dir with blanks/run log.txt"
+  linux_log="$work/linux-empty/log dir with blanks/run log.txt"
+  KOA_SIM_MACHINE=$machine run_linux linux-empty "$work/linux-empty" /s "/log=$linux_log"
   check "the Windows and Linux programs write the same console text on an empty machine" \
     same_text "$work/linux-empty.out" "$work/sim-empty.out.lf"
   check "the real Win32 program writes that same console text" \
     same_text "$work/linux-empty.out" "$work/real-no-disk.out.lf"
-  tail -n +4 "$work/linux-empty/log dir with blanks/run log.txt" >"$work/linux-empty.log.rest"
-  tail -n +2 "$work/$scenario/log dir with blanks/run log.txt.rest" >"$work/sim-empty.log.rest"
-  check "the Windows and Linux programs write the same report" \
-    same_text "$work/linux-empty.log.rest" "$work/sim-empty.log.rest"
+  check "the Windows and Linux programs write the same report" same_report "$linux_log" "$log"
   run_linux linux-rejected "$work/linux-rejected" /x
   check "the Windows and Linux programs reject a command line with the same text" \
     same_text "$work/linux-rejected.out" "$work/real-rejected.out.lf"
