@@ -1,11 +1,18 @@
-// Placeholder for the inbox disk until the inbox path's driver lands: the
-// storage stack answers the device number; the NVMe driver answers nothing
-// useful yet.
+// A disk on the Windows storage stack and, when it is one of the NVMe
+// drives, the inbox NVMe driver behind it: the device number, Identify
+// Controller through the protocol-specific property query, and the
+// miniport firmware interface.
+#include <algorithm>
+
 #include "platform/win_types.h"
 #include "sim/drivers.h"
+#include "sim/inbox_firmware.h"
+#include "sim/inbox_wire.h"
 #include "sim/sim_bytes.h"
 
 namespace koa::sim {
+
+using namespace inboxwire;
 
 namespace {
 
@@ -15,41 +22,136 @@ constexpr std::size_t kDeviceTypeOffset = 0;
 constexpr std::size_t kDeviceNumberOffset = 4;
 constexpr std::size_t kPartitionNumberOffset = 8;
 constexpr std::uint32_t kFileDeviceDisk = 7;
-constexpr std::uint32_t kIoctlStorageGetDeviceNumber = 0x2D1080;
+
+// The only property query this stack serves: NVMe Identify Controller.
+constexpr std::uint32_t kStorageAdapterProtocolSpecificProperty = 49;
+constexpr std::uint32_t kPropertyStandardQuery = 0;
+constexpr std::uint32_t kProtocolTypeNvme = 3;
+constexpr std::uint32_t kNvmeDataTypeIdentify = 1;
+constexpr std::uint32_t kIdentifyController = 1;
+constexpr std::uint32_t kProtocolDataOffset = 40;
+constexpr std::uint32_t kIdentifyLength = 4096;
 
 class InboxDisk : public SimDevice {
  public:
-  InboxDisk(nlohmann::json section, std::uint32_t deviceNumber)
-      : section_(std::move(section)), deviceNumber_(deviceNumber) {}
+  InboxDisk(nlohmann::json section, std::uint32_t deviceNumber, std::string driveName,
+            std::shared_ptr<NvmeDrive> drive, FirmwareInfoAnswer infoAnswer)
+      : section_(std::move(section)),
+        deviceNumber_(deviceNumber),
+        driveName_(std::move(driveName)),
+        drive_(std::move(drive)),
+        infoAnswer_(infoAnswer) {}
 
-  IoResult deviceIoControl(std::uint32_t code, std::vector<std::uint8_t>& systemBuffer, std::uint32_t /*inSize*/,
+  IoResult deviceIoControl(std::uint32_t code, std::vector<std::uint8_t>& systemBuffer, std::uint32_t inSize,
                            std::uint32_t outSize) override {
-    if (code != kIoctlStorageGetDeviceNumber) return ioFailure(ERROR_INVALID_FUNCTION);
-    if (outSize < kStorageDeviceNumberLength) return ioFailure(ERROR_INSUFFICIENT_BUFFER);
-    setLe32(systemBuffer, kDeviceTypeOffset, kFileDeviceDisk);
-    setLe32(systemBuffer, kDeviceNumberOffset, deviceNumber_);
-    setLe32(systemBuffer, kPartitionNumberOffset, 0);
-    return ioSuccess(kStorageDeviceNumberLength);
+    switch (code) {
+      case kIoctlStorageGetDeviceNumber:
+        return deviceNumber(systemBuffer, outSize);
+      case kIoctlStorageQueryProperty:
+        if (!drive_) return ioFailure(ERROR_NOT_SUPPORTED);
+        return identify(systemBuffer, inSize, outSize);
+      case kIoctlScsiMiniport:
+        if (!drive_) return ioFailure(ERROR_INVALID_FUNCTION);
+        return answerFirmwareRequest(*drive_, infoAnswer_, systemBuffer, inSize, outSize);
+      default:
+        return ioFailure(ERROR_INVALID_FUNCTION);
+    }
   }
 
-  std::string requestKind(std::uint32_t code, std::span<const std::uint8_t> /*input*/) const override {
-    return code == kIoctlStorageGetDeviceNumber ? "storage.deviceNumber" : "unknown";
+  std::string requestKind(std::uint32_t code, std::span<const std::uint8_t> input) const override {
+    switch (code) {
+      case kIoctlStorageGetDeviceNumber:
+        return "storage.deviceNumber";
+      case kIoctlStorageQueryProperty:
+        return "storage.identify";
+      case kIoctlScsiMiniport:
+        switch (firmwareFunction(input)) {
+          case kFunctionGetInfo:
+            return "inbox.getInfo";
+          case kFunctionDownload:
+            return "inbox.download";
+          case kFunctionActivate:
+            return "inbox.activate";
+          default:
+            return "unknown";
+        }
+      default:
+        return "unknown";
+    }
+  }
+
+  std::string requestDrive(std::uint32_t /*code*/, std::span<const std::uint8_t> /*input*/) const override {
+    return driveName_;
   }
 
   nlohmann::json state() const override { return section_; }
 
  private:
+  IoResult deviceNumber(std::vector<std::uint8_t>& buffer, std::uint32_t outSize) const {
+    if (outSize < kStorageDeviceNumberLength) return ioFailure(ERROR_INSUFFICIENT_BUFFER);
+    setLe32(buffer, kDeviceTypeOffset, kFileDeviceDisk);
+    setLe32(buffer, kDeviceNumberOffset, deviceNumber_);
+    setLe32(buffer, kPartitionNumberOffset, 0);
+    return ioSuccess(kStorageDeviceNumberLength);
+  }
+
+  // Only exactly the Identify Controller query is served; any other field
+  // value is refused as the storage stack refuses a query it cannot take.
+  IoResult identify(std::vector<std::uint8_t>& buffer, std::uint32_t inSize, std::uint32_t outSize) const {
+    if (inSize != kQueryLength || outSize != kQueryLength) return ioFailure(ERROR_INVALID_PARAMETER);
+    const std::span<const std::uint8_t> query(buffer.data(), inSize);
+    if (le32(query, kQPropertyId) != kStorageAdapterProtocolSpecificProperty ||
+        le32(query, kQQueryType) != kPropertyStandardQuery)
+      return ioFailure(ERROR_NOT_SUPPORTED);
+    const bool wellFormed =
+        le32(query, kQProtocolType) == kProtocolTypeNvme && le32(query, kQDataType) == kNvmeDataTypeIdentify &&
+        le32(query, kQRequestValue) == kIdentifyController && le32(query, kQRequestSubValue) == 0 &&
+        le32(query, kQProtocolDataOffset) == kProtocolDataOffset &&
+        le32(query, kQProtocolDataLength) == kIdentifyLength &&
+        std::all_of(query.begin() + 32, query.end(), [](std::uint8_t b) { return b == 0; });
+    if (!wellFormed) return ioFailure(ERROR_INVALID_PARAMETER);
+
+    const std::vector<std::uint8_t> data = drive_->identify();
+    setLe32(buffer, kDescriptorVersion, kDescriptorLength);
+    setLe32(buffer, kDescriptorSize, kDescriptorLength);
+    std::copy(data.begin(), data.end(), buffer.begin() + static_cast<std::ptrdiff_t>(kQIdentifyData));
+    return ioSuccess(kQueryLength);
+  }
+
   nlohmann::json section_;
   std::uint32_t deviceNumber_;
+  std::string driveName_;
+  std::shared_ptr<NvmeDrive> drive_;
+  FirmwareInfoAnswer infoAnswer_;
 };
+
+FirmwareInfoAnswer firmwareInfoAnswer(const JsonField& section) {
+  FirmwareInfoAnswer answer;
+  const auto field = section.optional("firmwareInfo");
+  if (!field) return answer;
+  field->allowOnly({"version", "dataBufferOffset", "slotCount"});
+  answer.version = static_cast<std::uint32_t>(field->unsignedOr("version", 0xFFFFFFFFu, 1));
+  if (field->has("dataBufferOffset"))
+    answer.dataBufferOffset = static_cast<std::uint32_t>((*field)["dataBufferOffset"].unsignedInteger(0xFFFFFFFFu));
+  if (field->has("slotCount"))
+    answer.slotCount = static_cast<std::uint8_t>((*field)["slotCount"].unsignedInteger(0xFF));
+  return answer;
+}
 
 }  // namespace
 
 std::unique_ptr<SimDevice> makeInboxDisk(const JsonField& section, const DriveTable& drives) {
-  section.allowOnly({"deviceNumber", "drive"});
+  section.allowOnly({"deviceNumber", "drive", "firmwareInfo"});
   const auto deviceNumber = static_cast<std::uint32_t>(section["deviceNumber"].unsignedInteger(0xFFFFFFFEu));
-  if (auto drive = section.optional("drive")) (void)referencedDrive(*drive, drives);
-  return std::make_unique<InboxDisk>(section.json(), deviceNumber);
+  std::string driveName;
+  std::shared_ptr<NvmeDrive> drive;
+  if (auto field = section.optional("drive")) {
+    drive = referencedDrive(*field, drives);
+    driveName = field->string();
+  }
+  if (section.has("firmwareInfo") && !drive) section["firmwareInfo"].fail("a disk without \"drive\" has no firmware");
+  return std::make_unique<InboxDisk>(section.json(), deviceNumber, std::move(driveName), std::move(drive),
+                                     firmwareInfoAnswer(section));
 }
 
 }  // namespace koa::sim

@@ -85,7 +85,10 @@ std::uint64_t JsonField::unsignedInteger(std::uint64_t max) const {
   if (value_->is_number_unsigned()) {
     value = value_->get<std::uint64_t>();
   } else if (value_->is_number_integer()) {
-    fail("expected a number from 0 to " + std::to_string(max) + ", found " + std::to_string(value_->get<std::int64_t>()));
+    const std::int64_t signedValue = value_->get<std::int64_t>();
+    if (signedValue < 0)
+      fail("expected a number from 0 to " + std::to_string(max) + ", found " + std::to_string(signedValue));
+    value = static_cast<std::uint64_t>(signedValue);
   } else if (value_->is_string()) {
     const std::string text = value_->get<std::string>();
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && text.size() <= 18 &&

@@ -105,6 +105,7 @@ NvmeDrive NvmeDrive::fromDescription(const JsonField& d) {
     drive.activeSlot_ = 1;
   }
   drive.initialRevision_ = revision;
+  drive.running_ = revision;
 
   if (auto raw = d.optional("identifyHex")) {
     auto bytes = raw->hexBytes();
@@ -149,7 +150,7 @@ const FirmwareSlot* NvmeDrive::findSlot(std::uint8_t number) const {
   return nullptr;
 }
 
-std::string NvmeDrive::runningRevision() const { return findSlot(activeSlot_)->revision; }
+std::string NvmeDrive::runningRevision() const { return running_; }
 
 std::string NvmeDrive::revisionAfterReset() const {
   return findSlot(pendingSlot_ != 0 ? pendingSlot_ : activeSlot_)->revision;
@@ -260,6 +261,7 @@ std::uint16_t NvmeDrive::firmwareCommit(std::uint8_t slot, std::uint8_t commitAc
   const bool now = commitAction == kCommitReplaceActivateNow && activation_ == ActivationBehaviour::Immediate && !forced;
   if (now) {
     activeSlot_ = slot;
+    running_ = target->revision;
     pendingSlot_ = 0;
   } else if (commitAction != kCommitReplace) {
     pendingSlot_ = slot;
@@ -273,6 +275,9 @@ FirmwareSlotInfo NvmeDrive::firmwareSlotInfo() const {
 
 void NvmeDrive::reset() {
   if (pendingSlot_ != 0) activeSlot_ = std::exchange(pendingSlot_, 0);
+  // The controller loads the active slot's image, which a commit may have
+  // replaced while the old firmware kept running.
+  running_ = findSlot(activeSlot_)->revision;
   staged_.clear();
   stagedRanges_.clear();
   contiguousEnd_ = 0;
@@ -305,6 +310,7 @@ nlohmann::json NvmeDrive::stateAfterReset() const {
   if (identifyOverride_) {
     NvmeDrive afterReset = *this;
     afterReset.activeSlot_ = active;
+    afterReset.running_ = findSlot(active)->revision;
     afterReset.pendingSlot_ = 0;
     afterReset.identifyPatches_.clear();
     state["identifyHex"] = toHex(afterReset.identify());

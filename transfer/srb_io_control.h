@@ -27,18 +27,25 @@ inline constexpr std::size_t kLengthOffset = 24;
 inline constexpr std::uint32_t kHeaderLength = 28;
 inline constexpr std::size_t kSignatureLength = 8;
 
-// Writes the header at the start of buffer; Length is buffer.size() - 28.
-// signature must point at exactly 8 bytes.
+// Writes the header at the start of a request of requestLength bytes (at
+// least 28); Length is requestLength - 28. signature must point at exactly 8
+// bytes.
+inline void writeHeader(std::uint8_t* request, std::uint32_t requestLength,
+                        const char (&signature)[kSignatureLength + 1], std::uint32_t timeoutSeconds,
+                        std::uint32_t controlCode, std::uint32_t returnCode = 0) {
+  put32(request, kHeaderLengthOffset, kHeaderLength);
+  putBytes(request, kSignatureOffset, signature, kSignatureLength);
+  put32(request, kTimeoutOffset, timeoutSeconds);
+  put32(request, kControlCodeOffset, controlCode);
+  put32(request, kReturnCodeOffset, returnCode);
+  put32(request, kLengthOffset, requestLength - kHeaderLength);
+}
+
+// The same for a request as long as its whole buffer.
 inline void writeHeader(RequestBuffer& buffer, const char (&signature)[kSignatureLength + 1],
                         std::uint32_t timeoutSeconds, std::uint32_t controlCode,
                         std::uint32_t returnCode = 0) {
-  std::uint8_t* b = buffer.data();
-  put32(b, kHeaderLengthOffset, kHeaderLength);
-  putBytes(b, kSignatureOffset, signature, kSignatureLength);
-  put32(b, kTimeoutOffset, timeoutSeconds);
-  put32(b, kControlCodeOffset, controlCode);
-  put32(b, kReturnCodeOffset, returnCode);
-  put32(b, kLengthOffset, buffer.size32() - kHeaderLength);
+  writeHeader(buffer.data(), buffer.size32(), signature, timeoutSeconds, controlCode, returnCode);
 }
 
 inline std::uint32_t returnCode(const RequestBuffer& buffer) {

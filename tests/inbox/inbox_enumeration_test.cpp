@@ -1,0 +1,188 @@
+// The walk of the maker's NVMe disks on the inbox driver.
+#include <gtest/gtest.h>
+
+#include "discovery/device_property.h"
+#include "tests/inbox/fake_platform.h"
+#include "update/drive_discovery.h"
+
+namespace koa::test::inbox {
+namespace {
+
+FakeDisk makerDisk(int n, std::uint32_t deviceNumber) {
+  FakeDisk disk;
+  disk.interfacePath = u"\\\\?\\scsi#disk&ven_nvme#" + std::u16string(1, static_cast<char16_t>(u'0' + n));
+  disk.deviceNumber = deviceNumber;
+  return disk;
+}
+
+FakeDisk otherDisk(int n) {
+  FakeDisk disk = makerDisk(n, 9);
+  disk.parent = u"PCI\\VEN_8086&DEV_F1A8\\4&2";
+  return disk;
+}
+
+class InboxEnumeration : public ::testing::Test {
+ protected:
+  bool walk() {
+    const bool result = discovery.enumerateInboxDrives();
+    EXPECT_EQ(platform.openHandles, 0) << "a disk handle was left open";
+    EXPECT_EQ(platform.openSets, 0) << "the device set was not released";
+    return result;
+  }
+  std::vector<std::u16string> paths() const {
+    std::vector<std::u16string> result;
+    for (const auto& record : discovery.candidates) result.push_back(record.devicePath);
+    return result;
+  }
+
+  FakePlatform platform;
+  DriveDiscovery discovery;
+};
+
+TEST_F(InboxEnumeration, AMachineWithoutTheMakersDisksGivesNothingAndSucceeds) {
+  platform.disks = {otherDisk(0), otherDisk(1)};
+  EXPECT_TRUE(walk());
+  EXPECT_TRUE(discovery.candidates.empty());
+  EXPECT_TRUE(platform.opened.empty());
+}
+
+TEST_F(InboxEnumeration, EachMakerDiskBecomesAnInboxCandidateInEnumerationOrder) {
+  platform.disks = {makerDisk(0, 3), otherDisk(1), makerDisk(2, 12)};
+  discovery.candidates.push_back(makeCandidate(DriverKind::IrstNonRaid, u"\\\\?\\pci#irst", 5));
+  EXPECT_TRUE(walk());
+  ASSERT_EQ(discovery.candidates.size(), 3u);
+  EXPECT_EQ(discovery.candidates[0].driverKind, DriverKind::IrstNonRaid);
+  const DriveRecord& first = discovery.candidates[1];
+  EXPECT_EQ(first.devicePath, u"\\\\.\\PHYSICALDRIVE3");
+  EXPECT_EQ(first.pathId, -1);
+  EXPECT_EQ(first.driverKind, DriverKind::Inbox);
+  EXPECT_EQ(first.modelNumber, u"");
+  EXPECT_EQ(first.serialNumber, u"");
+  EXPECT_EQ(first.firmwareRevision, u"");
+  EXPECT_EQ(first.updateGranularity, 1);
+  EXPECT_EQ(first.vrocDiskId, 0);
+  EXPECT_EQ(first.updateResult, 0);
+  EXPECT_EQ(discovery.candidates[2].devicePath, u"\\\\.\\PHYSICALDRIVE12");
+}
+
+TEST_F(InboxEnumeration, MatchesAreCaseSensitive) {
+  FakeDisk lowerVendor = makerDisk(0, 1);
+  lowerVendor.parent = u"PCI\\ven_d5a7&DEV_5017\\4&1";
+  FakeDisk otherCaseNvme = makerDisk(1, 2);
+  otherCaseNvme.hardwareIds = {u"SCSI\\DiskNVME____TORVALE", u"SCSI\\DiskNvme", u"GenDisk"};
+  platform.disks = {lowerVendor, otherCaseNvme, makerDisk(2, 3)};
+  EXPECT_TRUE(walk());
+  EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE3"});
+  EXPECT_EQ(platform.opened.size(), 1u);
+}
+
+TEST_F(InboxEnumeration, ALaterHardwareIdentifierWithTheNvmeMarkIsTaken) {
+  FakeDisk disk = makerDisk(0, 6);
+  disk.hardwareIds = {u"SCSI\\DiskTORVALE_SSD", u"SCSI\\Disk", u"SCSI\\NVMe_Disk", u"GenDisk"};
+  platform.disks = {disk};
+  EXPECT_TRUE(walk());
+  EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE6"});
+}
+
+TEST_F(InboxEnumeration, ADeviceGivesOneRecordWhateverNumberOfIdentifiersMatch) {
+  FakeDisk disk = makerDisk(0, 2);
+  disk.hardwareIds = {u"SCSI\\DiskNVMe_A", u"SCSI\\DiskNVMe_B"};
+  platform.disks = {disk};
+  EXPECT_TRUE(walk());
+  EXPECT_EQ(discovery.candidates.size(), 1u);
+  EXPECT_EQ(platform.opened.size(), 1u);
+}
+
+TEST_F(InboxEnumeration, ADiskThatCannotBeOpenedEndsTheWalk) {
+  FakeDisk locked = makerDisk(1, 2);
+  locked.openError = ERROR_ACCESS_DENIED;
+  platform.disks = {makerDisk(0, 1), locked, makerDisk(2, 3)};
+  EXPECT_FALSE(walk());
+  EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE1"});
+  ASSERT_EQ(platform.opened.size(), 2u);
+  EXPECT_EQ(platform.opened[1], locked.interfacePath);
+}
+
+TEST_F(InboxEnumeration, ADiskWithoutADeviceNumberIsLeftOutAndTheWalkGoesOn) {
+  FakeDisk silent = makerDisk(0, 1);
+  silent.deviceNumber.reset();
+  platform.disks = {silent, makerDisk(1, 2)};
+  EXPECT_TRUE(walk());
+  EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE2"});
+  EXPECT_EQ(platform.opened.size(), 2u);
+}
+
+TEST_F(InboxEnumeration, UnreadableIdentifiersSkipTheDiskWithoutOpeningIt) {
+  FakeDisk noParent = makerDisk(0, 1);
+  noParent.parent.reset();
+  FakeDisk noHardwareIds = makerDisk(1, 2);
+  noHardwareIds.hardwareIds.clear();
+  FakeDisk noInstanceId = makerDisk(2, 3);
+  noInstanceId.instanceId.reset();
+  platform.disks = {noParent, noHardwareIds, noInstanceId, makerDisk(3, 4)};
+  EXPECT_TRUE(walk());
+  EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE4"});
+  EXPECT_EQ(platform.opened.size(), 1u);
+}
+
+TEST_F(InboxEnumeration, ADeviceSetThatCannotBeBuiltEndsTheWalkAtOnce) {
+  platform.disks = {makerDisk(0, 1)};
+  platform.classDevsFail = true;
+  EXPECT_FALSE(walk());
+  EXPECT_TRUE(discovery.candidates.empty());
+}
+
+class DevicePropertyTest : public ::testing::Test {
+ protected:
+  bool read(const DevPropKey& key, std::u16string& out) {
+    SpDevInfoData device{};
+    device.cbSize = 32;
+    device.DevInst = 1;
+    return readDeviceProperty(7, device, key, out);
+  }
+  FakePlatform platform;
+};
+
+TEST_F(DevicePropertyTest, AsksForTheSizeThenWithTwiceTheReportedSize) {
+  platform.disks = {makerDisk(0, 1)};
+  platform.disks[0].parent = u"PCI\\VEN_D5A7";  // 12 characters and a NUL: 26 bytes
+  std::u16string out;
+  EXPECT_TRUE(read(DEVPKEY_Device_Parent, out));
+  EXPECT_EQ(out, u"PCI\\VEN_D5A7");
+  EXPECT_EQ(platform.propertyBufferSizes, (std::vector<std::uint32_t>{0, 52}));
+}
+
+TEST_F(DevicePropertyTest, AMissingPropertyLeavesTheTextAsItWas) {
+  platform.disks = {makerDisk(0, 1)};
+  platform.disks[0].instanceId.reset();
+  std::u16string out = u"before";
+  EXPECT_FALSE(read(DEVPKEY_Device_InstanceId, out));
+  EXPECT_EQ(out, u"before");
+}
+
+TEST_F(DevicePropertyTest, LongValuesAreCutToTheNarrowBufferOfTheirKey) {
+  platform.disks = {makerDisk(0, 1)};
+  platform.disks[0].parent = std::u16string(300, u'P');
+  platform.disks[0].instanceId = std::u16string(300, u'I');
+  std::u16string parent;
+  std::u16string instance;
+  EXPECT_TRUE(read(DEVPKEY_Device_Parent, parent));
+  EXPECT_TRUE(read(DEVPKEY_Device_InstanceId, instance));
+  EXPECT_EQ(parent, std::u16string(256, u'P'));    // at most 256 characters
+  EXPECT_EQ(instance, std::u16string(255, u'I'));  // 256 bytes with the terminator
+}
+
+TEST_F(DevicePropertyTest, TheNarrowRoundTripKeepsAsciiOnly) {
+  platform.disks = {makerDisk(0, 1)};
+  platform.disks[0].parent = u"PCI\u00E9X";  // one byte in the "C" locale, not UTF-8
+  platform.disks[0].instanceId = u"A\u4E2DB";  // not convertible at all
+  std::u16string parent;
+  std::u16string instance = u"before";
+  EXPECT_TRUE(read(DEVPKEY_Device_Parent, parent));
+  EXPECT_TRUE(read(DEVPKEY_Device_InstanceId, instance));
+  EXPECT_EQ(parent, u"PCI\uFFFDX");
+  EXPECT_EQ(instance, u"");
+}
+
+}  // namespace
+}  // namespace koa::test::inbox
