@@ -1,36 +1,268 @@
-// Placeholder for the IRST controller until the IRST path's driver lands:
-// it checks its drive references and answers no request.
+// The Intel storage controller under the IRST driver, reached by the
+// controller's storage-port interface path. It answers three private
+// interfaces on IOCTL_SCSI_MINIPORT, each checked field by field:
+//   "CSMIARY\0" control code 11: the configuration of a RAID set (CSMI);
+//   "IntelNvm" 0xF0002808: NVMe Identify Controller of the drive at a path id;
+//   "IntelFw " 0xF0000040: firmware download (function 2) and activate (3).
+// A request the port driver cannot take (wrong size, header length or
+// Length) fails the call with ERROR_INVALID_PARAMETER; one the driver does
+// not know fails it with ERROR_INVALID_FUNCTION; a firmware request with a
+// malformed block is answered with FIRMWARE_STATUS_INVALID_PARAMETER, as the
+// Windows miniport firmware interface does.
+#include <map>
+#include <optional>
+#include <set>
+#include <string_view>
+
 #include "platform/win_types.h"
 #include "sim/drivers.h"
+#include "sim/irst_layout.h"
+#include "sim/sim_bytes.h"
 
 namespace koa::sim {
 
 namespace {
 
+using namespace irst;
+
+constexpr std::uint32_t kErrorDevNotExist = 55;  // ERROR_DEV_NOT_EXIST
+
+enum class Interface { None, Csmi, Nvm, Fw };
+
+Interface interfaceOf(std::span<const std::uint8_t> input) {
+  if (input.size() < kHeaderLength) return Interface::None;
+  const std::string_view signature(reinterpret_cast<const char*>(input.data()) + kSrbSignature, 8);
+  if (signature == std::string_view("CSMIARY\0", 8)) return Interface::Csmi;
+  if (signature == "IntelNvm") return Interface::Nvm;
+  if (signature == "IntelFw ") return Interface::Fw;
+  return Interface::None;
+}
+
+bool allZero(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i)
+    if (bytes[offset + i] != 0) return false;
+  return true;
+}
+
+// NVMe status (SCT << 8 | SC) to the firmware status the driver reports.
+std::uint32_t firmwareStatusOf(std::uint16_t nvmeStatus) {
+  switch (nvmeStatus) {
+    case kNvmeSuccess: return fw::kStatusSuccess;
+    case kNvmeInvalidOpcode: return fw::kStatusIllegalRequest;
+    case kNvmeInvalidField:
+    case kNvmeOverlappingRange: return fw::kStatusInvalidParameter;
+    case kNvmeInvalidFirmwareSlot: return fw::kStatusInvalidSlot;
+    case kNvmeInvalidFirmwareImage: return fw::kStatusInvalidImage;
+    case kNvmeActivationRequiresConventionalReset:
+    case kNvmeActivationRequiresSubsystemReset:
+    case kNvmeActivationRequiresControllerReset: return fw::kStatusPowerCycleRequired;
+    default: return fw::kStatusError;
+  }
+}
+
+struct AttachedDrive {
+  std::string name;
+  std::shared_ptr<NvmeDrive> drive;
+};
+
 class IrstController : public SimDevice {
  public:
-  explicit IrstController(nlohmann::json section) : section_(std::move(section)) {}
+  IrstController(nlohmann::json section, std::map<std::uint8_t, AttachedDrive> drives,
+                 std::vector<std::vector<std::uint8_t>> raidSets)
+      : section_(std::move(section)), drives_(std::move(drives)), raidSets_(std::move(raidSets)) {}
 
-  IoResult deviceIoControl(std::uint32_t /*code*/, std::vector<std::uint8_t>& /*systemBuffer*/,
-                           std::uint32_t /*inSize*/, std::uint32_t /*outSize*/) override {
+  IoResult deviceIoControl(std::uint32_t code, std::vector<std::uint8_t>& systemBuffer, std::uint32_t inSize,
+                           std::uint32_t outSize) override {
+    if (code != kIoctlScsiMiniport) return ioFailure(ERROR_INVALID_FUNCTION);
+    std::span<std::uint8_t> request(systemBuffer.data(), inSize);
+    // The port driver's own checks of SRB_IO_CONTROL: the request is used as
+    // input and output at once, so both lengths are the request's.
+    if (inSize < kHeaderLength || outSize != inSize) return ioFailure(ERROR_INVALID_PARAMETER);
+    if (le32(request, kSrbHeaderLength) != kHeaderLength ||
+        le32(request, kSrbLength) != inSize - kHeaderLength)
+      return ioFailure(ERROR_INVALID_PARAMETER);
+
+    switch (interfaceOf(request)) {
+      case Interface::Csmi: return raidConfig(request);
+      case Interface::Nvm: return identify(request);
+      case Interface::Fw: return firmware(request);
+      case Interface::None: break;
+    }
     return ioFailure(ERROR_INVALID_FUNCTION);
   }
-  std::string requestKind(std::uint32_t /*code*/, std::span<const std::uint8_t> /*input*/) const override {
+
+  std::string requestKind(std::uint32_t code, std::span<const std::uint8_t> input) const override {
+    if (code != kIoctlScsiMiniport || input.size() < kHeaderLength) return "unknown";
+    const std::uint32_t control = le32(input, kSrbControlCode);
+    switch (interfaceOf(input)) {
+      case Interface::Csmi: return control == csmi::kGetRaidConfig ? "csmi.raidConfig" : "unknown";
+      case Interface::Nvm: return control == nvm::kControlCode ? "irst.identify" : "unknown";
+      case Interface::Fw:
+        if (control != fw::kControlCode || input.size() < fw::kData) return "unknown";
+        if (le32(input, fw::kFunction) == fw::kFunctionDownload) return "irst.download";
+        if (le32(input, fw::kFunction) == fw::kFunctionActivate) return "irst.activate";
+        return "unknown";
+      case Interface::None: break;
+    }
     return "unknown";
   }
+
+  std::string requestDrive(std::uint32_t code, std::span<const std::uint8_t> input) const override {
+    const Interface kind = interfaceOf(input);
+    if (code != kIoctlScsiMiniport || (kind != Interface::Nvm && kind != Interface::Fw) ||
+        input.size() <= kAddressPathId)
+      return {};
+    const auto found = drives_.find(input[kAddressPathId]);
+    return found == drives_.end() ? std::string{} : found->second.name;
+  }
+
   nlohmann::json state() const override { return section_; }
 
  private:
+  // CSMI: RAID set uRaidSetIndex with its drive count and as many drive
+  // entries as the buffer holds (the count says how many there are).
+  IoResult raidConfig(std::span<std::uint8_t> request) {
+    const IoResult answered = ioSuccess(static_cast<std::uint32_t>(request.size()));
+    if (le32(request, kSrbControlCode) != csmi::kGetRaidConfig) {
+      setLe32(request, kSrbReturnCode, csmi::kStatusBadControlCode);
+      return answered;
+    }
+    if (request.size() < csmi::kDrives) {
+      setLe32(request, kSrbReturnCode, csmi::kStatusInvalidParameter);
+      return answered;
+    }
+    const std::uint32_t index = le32(request, csmi::kRaidSetIndex);
+    if (index >= raidSets_.size()) {
+      setLe32(request, kSrbReturnCode, csmi::kRaidSetOutOfRange);
+      return answered;
+    }
+    const auto& members = raidSets_[index];
+    setLe8(request, csmi::kRaidType, csmi::kRaidType0);
+    setLe8(request, csmi::kStatus, 0);
+    setLe32(request, csmi::kStripeSize, 128);
+    setLe8(request, csmi::kDriveCount, static_cast<std::uint8_t>(members.size()));
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      const std::size_t entry = csmi::kDrives + i * csmi::kDriveEntryLength;
+      if (entry + csmi::kDriveEntryLength > request.size()) break;
+      const NvmeDrive& drive = *drives_.at(members[i]).drive;
+      setText(request, entry + csmi::kEntryModel, 40, drive.modelNumber(), ' ');
+      setText(request, entry + csmi::kEntryFirmware, 8, drive.runningRevision(), ' ');
+      setText(request, entry + csmi::kEntrySerial, 40, drive.serialNumber(), ' ');
+      setLe8(request, entry + csmi::kEntryPathId, members[i]);
+      setLe8(request, entry + csmi::kEntryDriveStatus, 0);
+      setLe8(request, entry + csmi::kEntryDriveUsage, csmi::kDriveUsageMember);
+    }
+    setLe32(request, kSrbReturnCode, csmi::kStatusSuccess);
+    return answered;
+  }
+
+  // The drive a well-formed drive address names, or nullptr.
+  NvmeDrive* addressed(std::span<const std::uint8_t> request) const {
+    if (request[kAddressFirst] != kAddressFirstValue || !allZero(request, kAddressRest, 2)) return nullptr;
+    const auto found = drives_.find(request[kAddressPathId]);
+    return found == drives_.end() ? nullptr : found->second.drive.get();
+  }
+
+  IoResult identify(std::span<std::uint8_t> request) {
+    if (le32(request, kSrbControlCode) != nvm::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
+    if (request.size() != nvm::kData + nvm::kDataLength || le32(request, nvm::kDataOffsetField) != nvm::kData ||
+        le32(request, nvm::kDataLengthField) != nvm::kDataLength)
+      return ioFailure(ERROR_INVALID_PARAMETER);
+    // Identify Controller and nothing else: opcode 06h in dword 0, CNS 01h
+    // in dword 10, every other dword (NSID included) zero.
+    for (std::size_t dword = 0; dword < nvm::kCommandDwords; ++dword) {
+      const std::uint32_t value = le32(request, nvm::kCommand + 4 * dword);
+      const std::uint32_t expected = dword == 0 ? nvm::kOpcodeIdentify : dword == 10 ? nvm::kCnsController : 0;
+      if (value != expected) return ioFailure(ERROR_INVALID_PARAMETER);
+    }
+    if (!allZero(request, nvm::kGap, nvm::kGapLength)) return ioFailure(ERROR_INVALID_PARAMETER);
+    if (request[kAddressFirst] != kAddressFirstValue || !allZero(request, kAddressRest, 2))
+      return ioFailure(ERROR_INVALID_PARAMETER);
+    NvmeDrive* drive = addressed(request);
+    if (drive == nullptr) return ioFailure(kErrorDevNotExist);
+    const std::vector<std::uint8_t> data = drive->identify();
+    std::copy(data.begin(), data.end(), request.begin() + nvm::kData);
+    setLe32(request, kSrbReturnCode, 0);
+    return ioSuccess(static_cast<std::uint32_t>(request.size()));
+  }
+
+  IoResult firmware(std::span<std::uint8_t> request) {
+    if (le32(request, kSrbControlCode) != fw::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
+    if (request.size() < fw::kData) return ioFailure(ERROR_INVALID_PARAMETER);
+    setLe32(request, kSrbReturnCode, firmwareStatus(request));
+    return ioSuccess(static_cast<std::uint32_t>(request.size()));
+  }
+
+  std::uint32_t firmwareStatus(std::span<std::uint8_t> request) {
+    NvmeDrive* drive = addressed(request);
+    if (drive == nullptr) return fw::kStatusInvalidParameter;
+    if (le32(request, fw::kBlockVersion) != fw::kRequestBlockVersion ||
+        le32(request, fw::kBlockSize) != fw::kRequestBlockSize || le32(request, fw::kFlags) != fw::kFlagController ||
+        le32(request, fw::kDataBufferOffset) != fw::kData ||
+        le32(request, fw::kDataBufferLength) != request.size() - fw::kData)
+      return fw::kStatusInvalidParameter;
+    const std::span<std::uint8_t> block = request.subspan(fw::kData);
+    switch (le32(request, fw::kFunction)) {
+      case fw::kFunctionDownload: return download(*drive, block);
+      case fw::kFunctionActivate: return activate(*drive, block);
+      default: return fw::kStatusIllegalRequest;
+    }
+  }
+
+  static std::uint32_t download(NvmeDrive& drive, std::span<const std::uint8_t> block) {
+    if (block.size() < fw::kDownloadImage || le32(block, fw::kDownloadVersion) != fw::kDownloadStructVersion ||
+        le32(block, fw::kDownloadSize) != fw::kDownloadStructSize ||
+        le64(block, fw::kDownloadBufferSize) != block.size() - fw::kDownloadImage ||
+        block[fw::kDownloadSlot] != fw::kDownloadNoSlot || !allZero(block, fw::kDownloadReserved, 3))
+      return fw::kStatusInvalidParameter;
+    return firmwareStatusOf(
+        drive.firmwareImageDownload(le64(block, fw::kDownloadOffset), block.subspan(fw::kDownloadImage)));
+  }
+
+  // Replaces the slot with the downloaded image and activates it; a drive
+  // that can only activate at its next reset is left with the activation
+  // pending, which the driver reports as a needed power cycle.
+  static std::uint32_t activate(NvmeDrive& drive, std::span<const std::uint8_t> block) {
+    if (block.size() != fw::kActivateStructSize || le32(block, fw::kActivateVersion) != fw::kActivateStructVersion ||
+        le32(block, fw::kActivateSize) != fw::kActivateStructSize || !allZero(block, fw::kActivateReserved, 3))
+      return fw::kStatusInvalidParameter;
+    const std::uint16_t status = drive.firmwareCommit(block[fw::kActivateSlot], kCommitReplaceActivateNow);
+    if (status == kNvmeSuccess && drive.activationPending()) return fw::kStatusPowerCycleRequired;
+    return firmwareStatusOf(status);
+  }
+
   nlohmann::json section_;
+  std::map<std::uint8_t, AttachedDrive> drives_;
+  std::vector<std::vector<std::uint8_t>> raidSets_;
 };
 
 }  // namespace
 
 std::unique_ptr<SimDevice> makeIrstController(const JsonField& section, const DriveTable& drives) {
   section.allowOnly({"drives"});
+  std::map<std::uint8_t, AttachedDrive> attached;
+  // RAID set index -> member path ids, in the order of "drives".
+  std::map<std::uint64_t, std::vector<std::uint8_t>> sets;
   if (auto list = section.optional("drives"))
-    for (const auto& entry : list->items()) (void)referencedDrive(entry["drive"], drives);
-  return std::make_unique<IrstController>(section.json());
+    for (const auto& entry : list->items()) {
+      entry.allowOnly({"pathId", "drive", "raidSet"});
+      const JsonField pathIdField = entry["pathId"];
+      const auto pathId = static_cast<std::uint8_t>(pathIdField.unsignedInteger(0xFF));
+      const JsonField driveField = entry["drive"];
+      AttachedDrive drive{driveField.string(), referencedDrive(driveField, drives)};
+      if (!attached.emplace(pathId, std::move(drive)).second)
+        pathIdField.fail("another drive has the path id " + std::to_string(pathId));
+      if (auto raidSet = entry.optional("raidSet")) sets[raidSet->unsignedInteger(0xFF)].push_back(pathId);
+    }
+  // The sets are numbered from 0 without gaps.
+  std::vector<std::vector<std::uint8_t>> raidSets;
+  for (auto& [index, members] : sets) {
+    if (index != raidSets.size())
+      section.fail("RAID set " + std::to_string(raidSets.size()) + " has no member while RAID set " +
+                   std::to_string(index) + " has");
+    raidSets.push_back(std::move(members));
+  }
+  return std::make_unique<IrstController>(section.json(), std::move(attached), std::move(raidSets));
 }
 
 }  // namespace koa::sim

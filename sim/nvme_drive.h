@@ -97,7 +97,7 @@ class NvmeDrive {
 
   [[nodiscard]] const std::string& serialNumber() const { return serialNumber_; }
   [[nodiscard]] const std::string& modelNumber() const { return modelNumber_; }
-  [[nodiscard]] const std::string& runningRevision() const { return running_; }
+  [[nodiscard]] std::string runningRevision() const;
   [[nodiscard]] std::string revisionAfterReset() const;
   [[nodiscard]] std::uint8_t fwug() const { return fwug_; }
   [[nodiscard]] std::uint64_t expectedImageLength() const { return expectedImageLength_; }
@@ -133,10 +133,6 @@ class NvmeDrive {
   std::vector<FirmwareSlot> slots_;
   std::uint8_t activeSlot_ = 1;
   std::uint8_t pendingSlot_ = 0;
-  // What the controller runs: loaded from a slot at reset or by an
-  // activation without reset, so replacing the active slot's image does not
-  // change it.
-  std::string running_;
   std::optional<std::vector<std::uint8_t>> identifyOverride_;
   std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>> identifyPatches_;
   std::string initialRevision_;

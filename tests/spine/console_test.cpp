@@ -3,6 +3,8 @@
 #include "report/console.h"
 #include "report/utf16_to_utf8.h"
 #include "tests/spine/console_capture.h"
+#include "transfer/firmware_image.h"
+#include "transfer/target_display.h"
 
 namespace koa {
 namespace {
@@ -62,6 +64,29 @@ TEST(Console, TextAfterAnUnconvertibleCharacterIsNotLost) {
   console::wideLineEnd();
   console::narrow("dwError: 2\n");
   EXPECT_EQ(capture.text(), " Model Number : \xE4\xB8\xAD?\n Serial Number : S1\ndwError: 2\n");
+}
+
+}  // namespace
+}  // namespace koa
+
+namespace koa {
+namespace {
+
+// A model number from identify data holds sign-extended bytes (U+FF80 to
+// U+FFFF); one from elsewhere may hold any character. The console shows both
+// as UTF-8 and keeps writing.
+TEST(Console, TargetDisplayShowsWideModelNumbersAsUtf8) {
+  loadImage();
+  DriveRecord target = makeCandidate(DriverKind::Inbox, u"\\\\.\\PHYSICALDRIVE0", -1);
+  target.modelNumber = u"TORVALE " + std::u16string{char16_t(0xFFE9), char16_t(0xFF80)} + u"\u4E2D";
+  target.serialNumber = u"S1";
+  target.firmwareRevision = u"GXB3LTMW";
+  test::ConsoleCapture capture;
+  writeTargetDisplayBlock(target);
+  EXPECT_NE(capture.text().find("\n Model Number : TORVALE \xEF\xBF\xA9\xEF\xBE\x80\xE4\xB8\xAD\n"
+                                " Serial Number : S1\n"),
+            std::string::npos)
+      << capture.text();
 }
 
 }  // namespace

@@ -1,0 +1,120 @@
+// The requests the simulated IRST driver understands, as its own tables of
+// offsets (the simulator never shares these with the updater it checks).
+// All fields little-endian; offsets from the start of the request.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace koa::sim::irst {
+
+inline constexpr std::uint32_t kIoctlScsiMiniport = 0x4D008;
+
+// SRB_IO_CONTROL.
+inline constexpr std::size_t kHeaderLength = 28;
+inline constexpr std::size_t kSrbHeaderLength = 0;
+inline constexpr std::size_t kSrbSignature = 4;
+inline constexpr std::size_t kSrbTimeout = 12;
+inline constexpr std::size_t kSrbControlCode = 16;
+inline constexpr std::size_t kSrbReturnCode = 20;
+inline constexpr std::size_t kSrbLength = 24;
+
+// CSMI_SAS_RAID_CONFIG_BUFFER ("CSMIARY\0").
+namespace csmi {
+inline constexpr std::uint32_t kGetRaidConfig = 11;  // CC_CSMI_SAS_GET_RAID_CONFIG
+inline constexpr std::size_t kRaidSetIndex = 28;
+inline constexpr std::size_t kCapacity = 32;
+inline constexpr std::size_t kStripeSize = 36;
+inline constexpr std::size_t kRaidType = 40;
+inline constexpr std::size_t kStatus = 41;
+inline constexpr std::size_t kDriveCount = 43;
+inline constexpr std::size_t kDrives = 64;
+inline constexpr std::size_t kDriveEntryLength = 136;  // CSMI_SAS_RAID_DRIVES
+inline constexpr std::size_t kEntryModel = 0;           // bModel[40]
+inline constexpr std::size_t kEntryFirmware = 40;       // bFirmware[8]
+inline constexpr std::size_t kEntrySerial = 48;         // bSerialNumber[40]
+inline constexpr std::size_t kEntrySasAddress = 88;     // bSASAddress[8]
+inline constexpr std::size_t kEntryDriveStatus = 104;
+inline constexpr std::size_t kEntryDriveUsage = 105;
+// The IRST driver keeps a member's path id in byte 2 of its SAS address.
+inline constexpr std::size_t kEntryPathId = kEntrySasAddress + 2;
+
+inline constexpr std::uint32_t kStatusSuccess = 0;           // CSMI_SAS_STATUS_SUCCESS
+inline constexpr std::uint32_t kStatusBadControlCode = 2;    // CSMI_SAS_STATUS_BAD_CNTL_CODE
+inline constexpr std::uint32_t kStatusInvalidParameter = 3;  // CSMI_SAS_STATUS_INVALID_PARAMETER
+inline constexpr std::uint32_t kRaidSetOutOfRange = 1000;    // CSMI_SAS_RAID_SET_OUT_OF_RANGE
+inline constexpr std::uint8_t kRaidType0 = 1;                // CSMI_SAS_RAID_TYPE_0
+inline constexpr std::uint8_t kDriveUsageMember = 1;         // CSMI_SAS_DRIVE_CONFIG_MEMBER
+}  // namespace csmi
+
+// The drive address that "IntelNvm" and "IntelFw " requests carry after the
+// header: a first byte of 1, the path id, two zero bytes.
+inline constexpr std::size_t kAddressFirst = 28;
+inline constexpr std::size_t kAddressPathId = 29;
+inline constexpr std::size_t kAddressRest = 30;
+inline constexpr std::uint8_t kAddressFirstValue = 1;
+
+// "IntelNvm": NVMe Identify Controller pass-through.
+namespace nvm {
+inline constexpr std::uint32_t kControlCode = 0xF0002808;
+inline constexpr std::size_t kCommand = 32;  // 16 dwords
+inline constexpr std::size_t kCommandDwords = 16;
+inline constexpr std::size_t kGap = 96;      // 20 zero bytes
+inline constexpr std::size_t kGapLength = 20;
+inline constexpr std::size_t kDataOffsetField = 116;
+inline constexpr std::size_t kDataLengthField = 120;
+inline constexpr std::size_t kData = 164;
+inline constexpr std::size_t kDataLength = 4096;
+inline constexpr std::uint32_t kOpcodeIdentify = 0x06;
+inline constexpr std::uint32_t kCnsController = 0x01;
+}  // namespace nvm
+
+// "IntelFw ": FIRMWARE_REQUEST_BLOCK after the address, then the function's
+// block at DataBufferOffset.
+namespace fw {
+inline constexpr std::uint32_t kControlCode = 0xF0000040;
+inline constexpr std::size_t kBlockVersion = 32;
+inline constexpr std::size_t kBlockSize = 36;
+inline constexpr std::size_t kFunction = 40;
+inline constexpr std::size_t kFlags = 44;
+inline constexpr std::size_t kDataBufferOffset = 48;
+inline constexpr std::size_t kDataBufferLength = 52;
+inline constexpr std::size_t kData = 56;
+inline constexpr std::uint32_t kRequestBlockVersion = 1;  // FIRMWARE_REQUEST_BLOCK_STRUCTURE_VERSION
+inline constexpr std::uint32_t kRequestBlockSize = 24;
+inline constexpr std::uint32_t kFunctionDownload = 2;     // FIRMWARE_FUNCTION_DOWNLOAD
+inline constexpr std::uint32_t kFunctionActivate = 3;     // FIRMWARE_FUNCTION_ACTIVATE
+inline constexpr std::uint32_t kFlagController = 1;       // FIRMWARE_REQUEST_FLAG_CONTROLLER
+
+// STORAGE_FIRMWARE_DOWNLOAD_V2, from kData.
+inline constexpr std::size_t kDownloadVersion = 0;
+inline constexpr std::size_t kDownloadSize = 4;
+inline constexpr std::size_t kDownloadOffset = 8;
+inline constexpr std::size_t kDownloadBufferSize = 16;
+inline constexpr std::size_t kDownloadSlot = 24;
+inline constexpr std::size_t kDownloadReserved = 25;  // 3 bytes
+inline constexpr std::size_t kDownloadImageSize = 28;
+inline constexpr std::size_t kDownloadImage = 32;
+inline constexpr std::uint32_t kDownloadStructVersion = 2;
+inline constexpr std::uint32_t kDownloadStructSize = 32;
+inline constexpr std::uint8_t kDownloadNoSlot = 0xFF;
+
+// STORAGE_FIRMWARE_ACTIVATE, from kData.
+inline constexpr std::size_t kActivateVersion = 0;
+inline constexpr std::size_t kActivateSize = 4;
+inline constexpr std::size_t kActivateSlot = 8;
+inline constexpr std::size_t kActivateReserved = 9;  // 3 bytes
+inline constexpr std::uint32_t kActivateStructVersion = 1;
+inline constexpr std::uint32_t kActivateStructSize = 12;
+
+// FIRMWARE_STATUS_* of the Windows miniport firmware interface.
+inline constexpr std::uint32_t kStatusSuccess = 0x00;
+inline constexpr std::uint32_t kStatusError = 0x01;
+inline constexpr std::uint32_t kStatusIllegalRequest = 0x02;
+inline constexpr std::uint32_t kStatusInvalidParameter = 0x03;
+inline constexpr std::uint32_t kStatusInvalidSlot = 0x06;
+inline constexpr std::uint32_t kStatusInvalidImage = 0x07;
+inline constexpr std::uint32_t kStatusPowerCycleRequired = 0x20;
+}  // namespace fw
+
+}  // namespace koa::sim::irst

@@ -1,0 +1,125 @@
+// The Linux program run as a user would run it, on the empty simulated
+// machine (whose clock is pinned): the whole standard output and the whole
+// log compared byte for byte with the golden files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/spine/golden.h"
+#include "tests/support/program_run.h"
+
+namespace koa {
+namespace {
+
+class ProgramOnEmptyMachine : public ::testing::Test {
+ protected:
+  void SetUp() override { directory = test::makeTemporaryDirectory(); }
+  void TearDown() override { std::filesystem::remove_all(directory); }
+
+  test::ProgramRun run(const std::vector<std::string>& arguments) {
+    test::ProgramOptions options;
+    options.arguments = arguments;
+    options.environment["KOA_SIM_MACHINE"] = test::sourcePath("examples/machines/empty.json").string();
+    options.workingDirectory = directory;
+    return test::runProgram(options);
+  }
+
+  // The log's command line: the program path and every argument, each
+  // followed by one blank.
+  static std::string command(const std::vector<std::string>& arguments) {
+    std::string text = std::string(KOA_PROGRAM_PATH) + " ";
+    for (const auto& argument : arguments) text += argument + " ";
+    return text;
+  }
+
+  std::string file(const std::string& name) const { return test::readFile(directory / name); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(directory / name); }
+
+  std::filesystem::path directory;
+};
+
+TEST_F(ProgramOnEmptyMachine, NoArgumentsReportsNoDiskAndShowsTheMessage) {
+  const auto result = run({});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("no_disk.stdout"));
+  EXPECT_EQ(file("test.txt"), test::golden("empty_machine.log", {{"COMMAND", command({})}}));
+  EXPECT_NE(result.standardError.find("MessageBox: TORVALE GXB4LTMW: Patch Failed."), std::string::npos)
+      << result.standardError;
+}
+
+TEST_F(ProgramOnEmptyMachine, SilentRunShowsNoMessage) {
+  const auto result = run({"/s"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("no_disk.stdout"));
+  EXPECT_EQ(file("test.txt"), test::golden("empty_machine.log", {{"COMMAND", command({"/s"})}}));
+  EXPECT_EQ(result.standardError.find("MessageBox"), std::string::npos) << result.standardError;
+}
+
+TEST_F(ProgramOnEmptyMachine, LoneSlashAndEmptyArgumentAreSilent) {
+  const auto result = run({"/", ""});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("no_disk.stdout"));
+  EXPECT_EQ(file("test.txt"), test::golden("empty_machine.log", {{"COMMAND", command({"/", ""})}}));
+  EXPECT_EQ(result.standardError.find("MessageBox"), std::string::npos) << result.standardError;
+}
+
+TEST_F(ProgramOnEmptyMachine, RejectedCommandLinesPrintTheUsage) {
+  for (const char* argument : {"/S", "/Log=x", "/log", "/logx", "/log="}) {
+    SCOPED_TRACE(argument);
+    const auto result = run({argument});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.standardOutput, test::golden("usage.stdout"));
+    EXPECT_EQ(result.standardError, "");
+    EXPECT_FALSE(exists("test.txt"));
+    EXPECT_FALSE(exists("x"));
+  }
+}
+
+TEST_F(ProgramOnEmptyMachine, LogInAMissingDirectoryIsRefused) {
+  const std::string path = (directory / "missing" / "fw.txt").string();
+  const auto result = run({"/s", "/log=" + path});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("invalid_log_path.stdout", {{"PATH", path}}));
+  EXPECT_FALSE(exists("missing"));
+  EXPECT_FALSE(exists("test.txt"));
+}
+
+TEST_F(ProgramOnEmptyMachine, ValidLogThenUnknownWord) {
+  test::writeFile(directory / "a.txt", "held text before the run");
+  const auto result = run({"/log=a.txt", "/x"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("usage.stdout"));
+  EXPECT_EQ(file("a.txt"), "");
+}
+
+TEST_F(ProgramOnEmptyMachine, UnknownWordThenValidLog) {
+  const auto result = run({"/x", "/log=a.txt"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("usage.stdout"));
+  EXPECT_FALSE(exists("a.txt"));
+}
+
+TEST_F(ProgramOnEmptyMachine, TwoLogOptionsCreateBothAndTheSecondGetsTheReport) {
+  const auto result = run({"/log=a.txt", "/log=b.txt", "/s"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("no_disk.stdout"));
+  EXPECT_EQ(file("a.txt"), "");
+  EXPECT_EQ(file("b.txt"),
+            test::golden("empty_machine.log", {{"COMMAND", command({"/log=a.txt", "/log=b.txt", "/s"})}}));
+  EXPECT_FALSE(exists("test.txt"));
+}
+
+TEST_F(ProgramOnEmptyMachine, LogPathWithBlanks) {
+  std::filesystem::create_directory(directory / "my logs");
+  const std::string path = (directory / "my logs" / "run log.txt").string();
+  const auto result = run({"/s", "/log=" + path});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.standardOutput, test::golden("no_disk.stdout"));
+  EXPECT_EQ(test::readFile(directory / "my logs" / "run log.txt"),
+            test::golden("empty_machine.log", {{"COMMAND", command({"/s", "/log=" + path})}}));
+}
+
+}  // namespace
+}  // namespace koa

@@ -1,0 +1,60 @@
+#include <cstring>
+
+#include "platform/platform.h"
+#include "report/console.h"
+#include "report/number_text.h"
+#include "transfer/firmware_image.h"
+#include "transfer/intel_fw_request.h"
+#include "transfer/irst_path.h"
+#include "transfer/piece_walk.h"
+#include "transfer/request_buffer.h"
+#include "transfer/srb_io_control.h"
+
+namespace koa {
+namespace {
+
+// Sends one piece; reports and returns false when the driver refuses it.
+bool sendPiece(Handle device, RequestBuffer& buffer, std::uint8_t pathId, Piece piece) {
+  const std::size_t requestSize = intel_fw::downloadRequestSize(piece.length);
+  buffer.zero();
+  intel_fw::writeDownloadRequest(buffer.data(), pathId, piece, imageBuffer);
+
+  Platform& platform = currentPlatform();
+  std::uint32_t bytesReturned = 0;
+  const auto size = static_cast<std::uint32_t>(requestSize);
+  if (!platform.DeviceIoControl(device, IOCTL_SCSI_MINIPORT, /*inBuffer=*/buffer.data(),
+                                /*inBufferSize=*/size, /*outBuffer=*/buffer.data(),
+                                /*outBufferSize=*/size, &bytesReturned)) {
+    console::wide(u"  [ERROR] Firmware download IOCTL failed: 0x" +
+                  widen(hexUpper(platform.GetLastError())) + u"\n");
+    return false;
+  }
+  const auto status = static_cast<std::int32_t>(srb::returnCode(buffer));
+  if (status != 0) {
+    console::wide(u"  [ERROR] Firmware download failed: srbControl->ReturnCode " +
+                  widen(decimal(status)) + u"\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t downloadIrst(Handle device, const DriveRecord& target, const std::uint32_t& imageSize) {
+  const std::uint32_t pieceSize = pieceSizeFor(target.updateGranularity);
+  const auto pathId = static_cast<std::uint8_t>(target.pathId & 0xFF);
+
+  // One buffer for the whole download, sized for a whole piece; a shorter
+  // last piece is sent from its beginning, as long as its own request.
+  RequestBuffer buffer(intel_fw::downloadRequestSize(pieceSize));
+  const bool sent = buffer.ok() && walkPieces(imageSize, pieceSize, [&](Piece piece) {
+                      return sendPiece(device, buffer, pathId, piece);
+                    });
+
+  console::narrowLineEnd();
+  console::narrow(sent ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
+  console::narrowLineEnd();
+  return sent ? 0 : 1;
+}
+
+}  // namespace koa
