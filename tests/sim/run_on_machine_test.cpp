@@ -1,0 +1,195 @@
+// The Linux program on a machine file: the environment variables, the trace
+// and the state file, and "update, reboot, run again".
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "sim/sha256.h"
+#include "sim/sim_bytes.h"
+#include "tests/sim/sim_test_support.h"
+#include "tests/support/program_run.h"
+#include "transfer/firmware_image.h"
+
+namespace koa::sim {
+namespace {
+
+using koa::test::ProgramOptions;
+using koa::test::readFile;
+using koa::test::sourcePath;
+
+struct Run {
+  koa::test::ProgramRun run;
+  std::filesystem::path directory;
+};
+
+Run runOn(const std::filesystem::path& machine, std::map<std::string, std::string> environment = {}) {
+  Run result;
+  result.directory = koa::test::makeTemporaryDirectory();
+  ProgramOptions options;
+  options.arguments = {"/s"};
+  options.environment = std::move(environment);
+  if (!machine.empty()) options.environment["KOA_SIM_MACHINE"] = machine.string();
+  options.workingDirectory = result.directory;
+  result.run = koa::test::runProgram(options);
+  return result;
+}
+
+std::string imageSha256() {
+  loadImage();
+  return toHex(sha256(std::span<const std::uint8_t>(imageBuffer, kImageSize)));
+}
+
+TEST(RunOnMachine, UpdateRebootRunAgain) {
+  const auto directory = koa::test::makeTemporaryDirectory();
+  const auto firstState = directory / "after-first-run.json";
+  const auto first = runOn(sourcePath("examples/machines/workstation.json"),
+                           {{"KOA_SIM_STATE_OUT", firstState.string()}});
+  EXPECT_EQ(first.run.exitCode, 1602 & 0xFF) << first.run.standardOutput;
+  const auto state = nlohmann::json::parse(readFile(firstState));
+  const std::string image = imageSha256();
+  for (const char* updated : {"inbox-gxb3", "irst-raid-a", "irst-raid-b", "irst-single"}) {
+    const auto& drive = state["drives"][updated];
+    EXPECT_EQ(drive["firmwareRevision"], "GXB4LTMW") << updated;
+    EXPECT_EQ(drive["committed"]["sha256"], image) << updated;
+    EXPECT_EQ(drive["committed"]["length"], kImageSize) << updated;
+    EXPECT_EQ(drive["received"]["sha256"], image) << updated;
+  }
+  EXPECT_EQ(state["drives"]["inbox-gxb4"]["received"]["length"], 0);
+  EXPECT_EQ(state["drives"]["system-disk"]["firmwareRevision"], "3B2QEXM7");
+  EXPECT_EQ(state["drives"]["system-disk"]["received"]["length"], 0);
+  EXPECT_FALSE(state["drives"]["system-disk"].contains("committed"));
+
+  // After the reboot the program finds every drive on the image's revision.
+  const auto secondState = directory / "after-second-run.json";
+  const auto second = runOn(firstState, {{"KOA_SIM_STATE_OUT", secondState.string()}});
+  EXPECT_EQ(second.run.exitCode, 1);
+  const auto again = nlohmann::json::parse(readFile(secondState));
+  for (const auto& [name, drive] : again["drives"].items()) {
+    EXPECT_EQ(drive["received"]["length"], 0) << name;
+    EXPECT_EQ(drive["firmwareRevision"], state["drives"][name]["firmwareRevision"]) << name;
+  }
+  std::filesystem::remove_all(directory);
+  std::filesystem::remove_all(first.directory);
+  std::filesystem::remove_all(second.directory);
+}
+
+TEST(RunOnMachine, TraceHasOneJsonLinePerPlatformCallWithCompleteBytes) {
+  const auto directory = koa::test::makeTemporaryDirectory();
+  const auto tracePath = directory / "trace.jsonl";
+  const auto run = runOn(sourcePath("examples/machines/workstation.json"), {{"KOA_SIM_TRACE", tracePath.string()}});
+  std::istringstream lines(readFile(tracePath));
+  std::string line;
+  std::size_t expectedSeq = 1;
+  std::size_t requests = 0;
+  std::set<std::string> kinds;
+  while (std::getline(lines, line)) {
+    const auto entry = nlohmann::json::parse(line);
+    ASSERT_EQ(entry["seq"], expectedSeq++);
+    ASSERT_TRUE(entry["op"].is_string());
+    if (entry["op"] == "DeviceIoControl" && entry.contains("request")) {
+      ++requests;
+      kinds.insert(entry["request"].get<std::string>());
+      ASSERT_TRUE(entry.contains("input") && entry.contains("output"));
+      if (entry["inSize"] != 0) {
+        EXPECT_EQ(entry["input"].get<std::string>().size(), 2 * entry["inSize"].get<std::size_t>());
+      }
+      EXPECT_EQ(entry["output"].get<std::string>().size(), 2 * entry["outSize"].get<std::size_t>());
+      EXPECT_TRUE(entry.contains("result") && entry.contains("lastError") && entry.contains("path"));
+    }
+  }
+  EXPECT_GT(requests, 512u);
+  EXPECT_TRUE(kinds.contains("storage.deviceNumber"));
+  EXPECT_TRUE(kinds.contains("inbox.download"));
+  std::filesystem::remove_all(directory);
+  std::filesystem::remove_all(run.directory);
+}
+
+TEST(RunOnMachine, WithoutAMachineFileTheBuiltInWorkstationRuns) {
+  const auto directory = koa::test::makeTemporaryDirectory();
+  const auto statePath = directory / "state.json";
+  const auto run = runOn({}, {{"KOA_SIM_STATE_OUT", statePath.string()}});
+  const auto state = nlohmann::json::parse(readFile(statePath));
+  const auto example = nlohmann::json::parse(readFile(sourcePath("examples/machines/workstation.json")));
+  EXPECT_EQ(state["devices"], example["devices"]);
+  EXPECT_EQ(state["clock"], example["clock"]);
+  EXPECT_EQ(state["drives"].size(), example["drives"].size());
+  std::filesystem::remove_all(directory);
+  std::filesystem::remove_all(run.directory);
+}
+
+TEST(RunOnMachine, MachineProblemsAreReportedAndTheProgramDoesNotRun) {
+  const auto directory = koa::test::makeTemporaryDirectory();
+  const auto missing = runOn(directory / "none.json");
+  EXPECT_EQ(missing.run.exitCode, 1);
+  EXPECT_EQ(missing.run.standardOutput, "");
+  EXPECT_EQ(missing.run.standardError,
+            "koa-update: cannot read the machine file " + (directory / "none.json").string() + " (KOA_SIM_MACHINE)\n");
+
+  const auto malformed = directory / "malformed.json";
+  koa::test::writeFile(malformed, R"({"drives": {"a": {"serialNumber": "S", "modelNumber": "M", "firmwareRevision": 8}}})");
+  const auto bad = runOn(malformed);
+  EXPECT_EQ(bad.run.exitCode, 1);
+  EXPECT_EQ(bad.run.standardError,
+            "koa-update: " + malformed.string() + ": /drives/a/firmwareRevision: expected a string, found number\n");
+
+  const auto unwritable = runOn(sourcePath("examples/machines/empty.json"),
+                                {{"KOA_SIM_TRACE", (directory / "no" / "such" / "dir").string()}});
+  EXPECT_EQ(unwritable.run.exitCode, 1);
+  EXPECT_EQ(unwritable.run.standardError, "koa-update: cannot write the trace file " +
+                                              (directory / "no" / "such" / "dir").string() + " (KOA_SIM_TRACE)\n");
+  for (const auto* r : {&missing, &bad, &unwritable}) std::filesystem::remove_all(r->directory);
+  std::filesystem::remove_all(directory);
+}
+
+TEST(RunOnMachine, StateFileThatCannotBeWrittenFailsTheRun) {
+  const auto directory = koa::test::makeTemporaryDirectory();
+  const auto target = directory / "missing-dir" / "state.json";
+  const auto run = runOn(sourcePath("examples/machines/empty.json"), {{"KOA_SIM_STATE_OUT", target.string()}});
+  EXPECT_NE(run.run.standardError.find("koa-update: cannot write the state file " + target.string() +
+                                       " (KOA_SIM_STATE_OUT)\n"),
+            std::string::npos);
+  EXPECT_NE(run.run.exitCode, 0);
+  std::filesystem::remove_all(run.directory);
+  std::filesystem::remove_all(directory);
+}
+
+TEST(MachineState, AMachineStateLoadsAsTheMachineAfterTheReset) {
+  MachineDescription description = test::describe(nlohmann::json::parse(readFile(sourcePath("examples/machines/workstation.json"))));
+  SimulatedMachine machine(std::move(description));
+  NvmeDrive* drive = machine.drive("irst-raid-a");
+  ASSERT_NE(drive, nullptr);
+  std::vector<std::uint8_t> bytes(kDefaultImageLength, 0x3C);
+  const std::string revision = "GXB9TEST";
+  std::copy(revision.begin(), revision.end(), bytes.begin() + kImageRevisionOffset);
+  ASSERT_EQ(drive->firmwareImageDownload(0, bytes), kNvmeSuccess);
+  ASSERT_EQ(drive->firmwareCommit(2, kCommitReplaceActivateAtReset), kNvmeSuccess);
+  EXPECT_EQ(drive->runningRevision(), "GXB3LTMW");
+
+  SimulatedMachine rebooted(test::describe(machine.state()));
+  EXPECT_EQ(rebooted.drive("irst-raid-a")->runningRevision(), "GXB9TEST");
+  EXPECT_EQ(rebooted.drive("irst-raid-b")->runningRevision(), "GXR4LTMW");
+  EXPECT_EQ(rebooted.state()["devices"], machine.state()["devices"]);
+  EXPECT_EQ(rebooted.state()["scsiPorts"], machine.state()["scsiPorts"]);
+}
+
+TEST(ProcessCalls, MessageBoxIsRecordedWrittenOnOneLineAndNeverBlocks) {
+  SimulatedMachine machine(test::describe(nlohmann::json::parse(R"({"clock": "2026-02-03T04:05:06"})")));
+  std::ostringstream sink;
+  machine.setMessageSink(&sink);
+  EXPECT_EQ(machine.MessageBoxW(u"Patch completed\nsecond line\n", u"KOA GXB4LTMW", MB_OK), 1);
+  EXPECT_EQ(sink.str(), "MessageBox: KOA GXB4LTMW: Patch completed\\nsecond line\\n\n");
+  ASSERT_EQ(machine.messageBoxes().size(), 1u);
+  EXPECT_EQ(machine.messageBoxes()[0].text, u"Patch completed\nsecond line\n");
+  const LocalTime now = machine.localTime();
+  EXPECT_EQ((std::vector<int>{now.year, now.month, now.day, now.hour, now.minute, now.second}),
+            (std::vector<int>{2026, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(machine.SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX), 0u);
+  EXPECT_EQ(machine.errorMode(), 0x8001u);
+  EXPECT_NE(machine.GetModuleHandleW(nullptr), 0);
+}
+
+}  // namespace
+}  // namespace koa::sim
