@@ -123,3 +123,31 @@ TEST_F(ProgramOnEmptyMachine, LogPathWithBlanks) {
 
 }  // namespace
 }  // namespace koa
+
+namespace koa {
+namespace {
+
+// A Linux exit status holds 8 bits: the log carries the full code, and the
+// status is its low byte (1602 arrives as 66).
+TEST(ProgramExitCode, LinuxStatusIsTheLowByteOfTheLoggedCode) {
+  const auto directory = test::makeTemporaryDirectory();
+  test::ProgramOptions options;
+  options.arguments = {"/s"};
+  options.environment["KOA_SIM_MACHINE"] = test::sourcePath("examples/machines/workstation.json").string();
+  options.workingDirectory = directory;
+  const auto result = test::runProgram(options);
+  const std::string log = test::readFile(directory / "test.txt");
+  std::filesystem::remove_all(directory);
+
+  const std::string finalBlock = "\n[Final Result]\nReturn Code : ";
+  const auto at = log.rfind(finalBlock);
+  ASSERT_NE(at, std::string::npos) << log;
+  const int logged = std::stoi(log.substr(at + finalBlock.size()));
+  EXPECT_TRUE(logged == 0 || logged == 1 || logged == 1602) << logged;
+  EXPECT_EQ(result.exitCode, logged & 0xFF);
+  EXPECT_NE(result.standardOutput.find(" >> KOA Ended (Return Code : " + std::to_string(logged) + ")\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace koa
