@@ -77,8 +77,10 @@ LocalTime SimulatedMachine::localTime() {
   } else {
     const std::time_t seconds = std::time(nullptr);
     std::tm parts{};
-#ifdef _WIN32
-    localtime_s(&parts, &seconds);  // the Windows runtime's reentrant form
+    // The simulated machine also runs inside the Windows program built for
+    // tests under Wine, whose runtime has localtime_s instead.
+#if defined(_WIN32)
+    localtime_s(&parts, &seconds);
 #else
     localtime_r(&seconds, &parts);
 #endif

@@ -178,7 +178,7 @@ TEST_F(SimInboxDriver, GetInfoAnswersVersionOneSlotsAtTheDataBufferOffset) {
 }
 
 TEST_F(SimInboxDriver, GetInfoCanAnswerVersionTwo) {
-  load(kDrive, R"({"deviceNumber": 2, "drive": "ssd", "firmwareInfo": {"version": 2}})");
+  load(kDrive, R"({"deviceNumber": 2, "drive": "ssd", "firmwareInfoVersion": 2})");
   const Answer a = send(kMiniport, getInfoRequest());
   ASSERT_TRUE(a.io.ok);
   EXPECT_EQ(le(a.bytes, 52, 4), 2u);
