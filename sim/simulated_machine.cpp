@@ -77,7 +77,13 @@ LocalTime SimulatedMachine::localTime() {
   } else {
     const std::time_t seconds = std::time(nullptr);
     std::tm parts{};
+    // The simulated machine also runs inside the Windows program built for
+    // tests under Wine, whose runtime has localtime_s instead.
+#if defined(_WIN32)
+    localtime_s(&parts, &seconds);
+#else
     localtime_r(&seconds, &parts);
+#endif
     now = LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
   }
   trace_.record({{"op", "localTime"},
