@@ -3,6 +3,7 @@
 //
 //   bench [Google Benchmark flags]
 //       runs every case and ends with the table of ratios to the floor;
+//       exits with 1 when a path failed or sent the wrong number of requests;
 //   bench --koa_case=<path>/<kind>/<granularity> --koa_times=<n>
 //       runs one case n times and nothing else, for instruction counts:
 //       valgrind --tool=callgrind --toggle-collect='*measuredRuns*' ...
@@ -88,5 +89,5 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  return 0;
+  return reporter.anyError() ? 1 : 0;
 }

@@ -33,9 +33,11 @@ std::string fixed(double value, int decimals) {
 
 void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
   ConsoleReporter::ReportRuns(reports);
-  for (const Run& run : reports)
+  for (const Run& run : reports) {
+    if (run.error_occurred) anyError_ = true;
     if (run.run_type == Run::RT_Iteration && !run.error_occurred)
       cpuTimes_[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
+  }
 }
 
 void RatioReporter::Finalize() {

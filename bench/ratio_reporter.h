@@ -16,8 +16,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& reports) override;
   void Finalize() override;
+  // True when a benchmark reported an error (a path that failed or sent the
+  // wrong number of requests): the run must not pass as a measurement.
+  [[nodiscard]] bool anyError() const { return anyError_; }
 
  private:
+  bool anyError_ = false;
   std::map<std::string, std::vector<double>> cpuTimes_;  // by benchmark name, one per repetition
 };
 
