@@ -115,6 +115,7 @@ TEST(InboxDiscoveryRun, TheSecondOfThreeDisksCannotBeOpened) {
   EXPECT_EQ(run.revision("first"), "GXB4LTMW");
   EXPECT_EQ(run.revision("third"), "GXB3LTMW");
   EXPECT_EQ(run.handlesLeftOpen(), 0);
+  EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
 }
 
 TEST(InboxDiscoveryRun, ADiskWithoutADeviceNumberIsLeftOutAndTheWalkGoesOn) {
@@ -149,6 +150,7 @@ TEST(InboxDiscoveryRun, AnUnelevatedRunFailsWithoutClaimingSuccess) {
     }
   EXPECT_TRUE(run.requests("storage.identify").empty());
   EXPECT_EQ(run.revision("koa"), "GXB3LTMW");
+  EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ TEST(InboxRun, UpdatesTheDriveAndReportsIt) {
   EXPECT_EQ(run.requests("inbox.download").size(), 512u);
   EXPECT_EQ(run.requests("inbox.activate").size(), 1u);
   EXPECT_EQ(run.handlesLeftOpen(), 0);
+  EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
 }
 
 TEST(InboxRun, ASecondRunFromTheStateFindsNothingToUpdate) {

@@ -56,6 +56,17 @@ int MachineRun::handlesLeftOpen() const {
   return static_cast<int>(open.size());
 }
 
+int MachineRun::deviceSetsLeftOpen() const {
+  std::set<std::int64_t> open;
+  for (const auto& entry : trace) {
+    const std::string op = entry.value("op", "");
+    if (op == "SetupDiGetClassDevsW" && entry["result"].get<std::int64_t>() != -1)
+      open.insert(entry["result"].get<std::int64_t>());
+    if (op == "SetupDiDestroyDeviceInfoList" && entry["result"].get<bool>()) open.erase(entry["set"].get<std::int64_t>());
+  }
+  return static_cast<int>(open.size());
+}
+
 std::string MachineRun::revision(const std::string& drive) const {
   return state.at("drives").at(drive).at("firmwareRevision").get<std::string>();
 }

@@ -31,6 +31,8 @@ struct MachineRun {
   [[nodiscard]] std::vector<std::string> openedPaths() const;
   // Handles CreateFileW gave that were never closed.
   [[nodiscard]] int handlesLeftOpen() const;
+  // Device information sets SetupDiGetClassDevsW gave that were never destroyed.
+  [[nodiscard]] int deviceSetsLeftOpen() const;
   // The running revision of a drive in the state after the run.
   [[nodiscard]] std::string revision(const std::string& drive) const;
 };
