@@ -7,3 +7,8 @@ scripts/install-dependencies.sh
 cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
+
+# The Windows programs, cross-built with mingw-w64 and run under Wine.
+cmake --preset windows
+cmake --build --preset windows
+tests/windows/run-wine-tests.sh build/windows build/linux/koa-update
