@@ -8,11 +8,31 @@
 #include "discovery/device_property.h"
 #include "sim/machine_from_environment.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int runOnSimulatedMachine(int argc, const char16_t* const* argv) {
   auto machine = koa::sim::machineFromEnvironment(std::cerr);
   if (!machine) return 1;
   koa::installPlatform(machine->platform());
+  const int exitCode = koa::runProgram(argc, argv);
+  if (!machine->finishRun(std::cerr) && exitCode == 0) return 1;
+  return exitCode;
+}
 
+}  // namespace
+
+#ifdef _WIN32
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide text is UTF-16 on Windows");
+
+// The runtime's own wide argument vector, split by the Windows quoting rules.
+int wmain(int argc, wchar_t** argv) {
+  return runOnSimulatedMachine(argc, reinterpret_cast<const char16_t* const*>(argv));
+}
+
+#else
+
+int main(int argc, char** argv) {
   // The runtime's wide argument vector: UTF-8 arguments as UTF-16.
   std::vector<std::u16string> wide;
   wide.reserve(static_cast<std::size_t>(argc));
@@ -20,8 +40,7 @@ int main(int argc, char** argv) {
   std::vector<const char16_t*> wideArgv;
   for (const auto& argument : wide) wideArgv.push_back(argument.c_str());
   wideArgv.push_back(nullptr);
-
-  const int exitCode = koa::runProgram(argc, wideArgv.data());
-  if (!machine->finishRun(std::cerr) && exitCode == 0) return 1;
-  return exitCode;
+  return runOnSimulatedMachine(argc, wideArgv.data());
 }
+
+#endif

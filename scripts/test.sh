@@ -11,6 +11,17 @@ cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux -E '^FaultSweep\.'
 
+# Smoke run of the transfer benchmark: every path sends the whole image at
+# every granularity, and a path that fails or sends the wrong number of
+# requests makes it exit with 1. The figures of so short a run mean nothing;
+# docs/performance.md has the real ones.
+build/linux/bench/bench --benchmark_min_time=0.01 --benchmark_color=false
+
+# The Windows programs, cross-built with mingw-w64 and run under Wine.
+cmake --preset windows
+cmake --build --preset windows
+tests/windows/run-wine-tests.sh build/windows build/linux/koa-update
+
 cmake --preset sanitize
 cmake --build --preset sanitize
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1

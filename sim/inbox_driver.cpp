@@ -127,21 +127,17 @@ class InboxDisk : public SimDevice {
 
 FirmwareInfoAnswer firmwareInfoAnswer(const JsonField& section) {
   FirmwareInfoAnswer answer;
-  const auto field = section.optional("firmwareInfo");
-  if (!field) return answer;
-  field->allowOnly({"version", "dataBufferOffset", "slotCount"});
-  answer.version = static_cast<std::uint32_t>(field->unsignedOr("version", 0xFFFFFFFFu, 1));
-  if (field->has("dataBufferOffset"))
-    answer.dataBufferOffset = static_cast<std::uint32_t>((*field)["dataBufferOffset"].unsignedInteger(0xFFFFFFFFu));
-  if (field->has("slotCount"))
-    answer.slotCount = static_cast<std::uint8_t>((*field)["slotCount"].unsignedInteger(0xFF));
+  if (const auto version = section.optional("firmwareInfoVersion")) {
+    answer.version = static_cast<std::uint32_t>(version->unsignedInteger(2));
+    if (answer.version == 0) version->fail("expected 1 or 2");
+  }
   return answer;
 }
 
 }  // namespace
 
 std::unique_ptr<SimDevice> makeInboxDisk(const JsonField& section, const DriveTable& drives) {
-  section.allowOnly({"deviceNumber", "drive", "firmwareInfo"});
+  section.allowOnly({"deviceNumber", "drive", "firmwareInfoVersion"});
   const auto deviceNumber = static_cast<std::uint32_t>(section["deviceNumber"].unsignedInteger(0xFFFFFFFEu));
   std::string driveName;
   std::shared_ptr<NvmeDrive> drive;
@@ -149,7 +145,8 @@ std::unique_ptr<SimDevice> makeInboxDisk(const JsonField& section, const DriveTa
     drive = referencedDrive(*field, drives);
     driveName = field->string();
   }
-  if (section.has("firmwareInfo") && !drive) section["firmwareInfo"].fail("a disk without \"drive\" has no firmware");
+  if (section.has("firmwareInfoVersion") && !drive)
+    section["firmwareInfoVersion"].fail("a disk without \"drive\" has no firmware");
   return std::make_unique<InboxDisk>(section.json(), deviceNumber, std::move(driveName), std::move(drive),
                                      firmwareInfoAnswer(section));
 }

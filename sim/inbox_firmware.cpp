@@ -49,23 +49,18 @@ std::uint32_t firmwareStatusOf(std::uint16_t nvmeStatus) {
   }
 }
 
-// Writes the STORAGE_FIRMWARE_INFO (or _V2) at the answer's offset, as far
-// as it lies inside the buffer; the fields the driver would write past the
-// end are simply not there.
+// Writes the STORAGE_FIRMWARE_INFO (or _V2) at DataBufferOffset.
 void writeFirmwareInfo(const NvmeDrive& drive, const FirmwareInfoAnswer& answer, std::span<std::uint8_t> request) {
   const FirmwareSlotInfo info = drive.firmwareSlotInfo();
   const bool v2 = answer.version == 2;
   const std::size_t slotsAt = v2 ? kInfoV2Slots : kInfoV1Slots;
   const std::size_t slotLength = v2 ? kInfoV2SlotLength : kInfoV1SlotLength;
   const std::size_t revisionLength = v2 ? kInfoV2RevisionLength : kInfoV1RevisionLength;
-  const std::uint32_t offset = answer.dataBufferOffset.value_or(static_cast<std::uint32_t>(kFunctionData));
-  setLe32(request, kDataBufferOffset, offset);
-
   std::vector<std::uint8_t> image(slotsAt + info.slots.size() * slotLength, 0);
   setLe32(image, kInfoVersion, answer.version);
   setLe32(image, kInfoSize, static_cast<std::uint32_t>(slotsAt + slotLength));  // sizeof, one slot
   setLe8(image, kInfoUpgradeSupport, info.upgradeSupport ? 1 : 0);
-  setLe8(image, kInfoSlotCount, answer.slotCount.value_or(static_cast<std::uint8_t>(info.slots.size())));
+  setLe8(image, kInfoSlotCount, static_cast<std::uint8_t>(info.slots.size()));
   setLe8(image, kInfoActiveSlot, info.activeSlot);
   setLe8(image, kInfoPendingActivateSlot, info.pendingActivateSlot != 0 ? info.pendingActivateSlot : kNoSlot);
   if (v2) {
@@ -81,8 +76,7 @@ void writeFirmwareInfo(const NvmeDrive& drive, const FirmwareInfoAnswer& answer,
     setLe8(image, entry + kSlotReadOnly, info.slots[i].readOnly ? 1 : 0);
     setText(image, entry + kSlotRevision, revisionLength, info.slots[i].revision, 0);
   }
-  for (std::size_t i = 0; i < image.size() && std::uint64_t{offset} + i < request.size(); ++i)
-    request[offset + i] = image[i];
+  std::copy(image.begin(), image.end(), request.begin() + static_cast<std::ptrdiff_t>(kFunctionData));
 }
 
 std::uint32_t getInfo(const NvmeDrive& drive, const FirmwareInfoAnswer& answer, std::span<std::uint8_t> request) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 #include "sim/nvme_drive.h"
@@ -12,15 +11,11 @@
 
 namespace koa::sim {
 
-// How this driver answers get info. By default the answer is a version 1
-// STORAGE_FIRMWARE_INFO at the request's DataBufferOffset; a description
-// may ask for version 2, or for a driver whose answer is damaged (an
-// unknown Version, a DataBufferOffset or SlotCount that points outside the
-// buffer), to show how the updater copes.
+// How this driver answers get info: a STORAGE_FIRMWARE_INFO of version 1
+// (the default) or a STORAGE_FIRMWARE_INFO_V2, at the request's
+// DataBufferOffset. (A damaged answer is a "patch" fault, not a driver.)
 struct FirmwareInfoAnswer {
   std::uint32_t version = 1;
-  std::optional<std::uint32_t> dataBufferOffset;
-  std::optional<std::uint8_t> slotCount;
 };
 
 // One IOCTL_SCSI_MINIPORT request on the disk. A request whose header the

@@ -73,7 +73,7 @@ const Fault* SimulatedMachine::dueFault(FaultAction open, std::size_t target, co
 }
 
 const Fault* SimulatedMachine::callFault() const {
-  const std::size_t call = trace_.entries().size() + 1;
+  const std::uint64_t call = trace_.nextSeq();
   for (const Fault& fault : machine_.faults)
     if (fault.call == call) return &fault;
   return nullptr;
@@ -134,14 +134,17 @@ bool SimulatedMachine::DeviceIoControl(Handle device, std::uint32_t ioControlCod
                                        std::uint32_t* bytesReturned) {
   nlohmann::json entry = {{"op", "DeviceIoControl"}, {"handle", device}, {"code", ioControlCode},
                           {"inSize", inBufferSize}, {"outSize", outBufferSize}};
-  // No buffer is traced as no bytes.
-  if (trace_.buffersRecorded())
+  // No buffer is traced as no bytes. The dumps are the cost of a traced
+  // request (four hex digits per byte sent), so they are made only when the
+  // call is recorded and its bytes are wanted.
+  const bool dump = trace_.active() && trace_.buffersRecorded();
+  if (dump)
     entry["input"] = inBuffer == nullptr
                          ? std::string()
                          : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(inBuffer), inBufferSize));
   const bool ok =
       deviceIoControlTraced(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned, entry);
-  if (trace_.buffersRecorded())
+  if (dump)
     entry["output"] = outBuffer == nullptr
                           ? std::string()
                           : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(outBuffer), outBufferSize));

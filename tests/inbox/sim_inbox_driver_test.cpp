@@ -178,7 +178,7 @@ TEST_F(SimInboxDriver, GetInfoAnswersVersionOneSlotsAtTheDataBufferOffset) {
 }
 
 TEST_F(SimInboxDriver, GetInfoCanAnswerVersionTwo) {
-  load(kDrive, R"({"deviceNumber": 2, "drive": "ssd", "firmwareInfo": {"version": 2}})");
+  load(kDrive, R"({"deviceNumber": 2, "drive": "ssd", "firmwareInfoVersion": 2})");
   const Answer a = send(kMiniport, getInfoRequest());
   ASSERT_TRUE(a.io.ok);
   EXPECT_EQ(le(a.bytes, 52, 4), 2u);
@@ -272,6 +272,24 @@ TEST_F(SimInboxDriver, AnIncompleteImageIsRefusedAndTheRunningFirmwareStays) {
   EXPECT_EQ(send(kMiniport, activateRequest(3)).returnCode(), 7u);
   EXPECT_EQ(drives["ssd"]->runningRevision(), "GXB3LTMW");
   EXPECT_EQ(drives["ssd"]->revisionAfterReset(), "GXB3LTMW");
+}
+
+TEST_F(SimInboxDriver, AnImageSentOutOfOrderIsRefusedAndTheRunningFirmwareStays) {
+  load(kDrive);
+  ASSERT_EQ(send(kMiniport, downloadRequest(0, 4096, 1)).returnCode(), 0u);
+  ASSERT_EQ(send(kMiniport, downloadRequest(8192, 4096, 1)).returnCode(), 0u);
+  ASSERT_EQ(send(kMiniport, downloadRequest(4096, 4096, 1)).returnCode(), 0u);
+  for (std::uint32_t offset = 12288; offset < 0x200000; offset += 4096)
+    ASSERT_EQ(send(kMiniport, downloadRequest(offset, 4096, 1)).returnCode(), 0u);
+  EXPECT_EQ(send(kMiniport, activateRequest(3)).returnCode(), 7u);
+  EXPECT_EQ(drives["ssd"]->runningRevision(), "GXB3LTMW");
+  EXPECT_EQ(drives["ssd"]->revisionAfterReset(), "GXB3LTMW");
+}
+
+TEST_F(SimInboxDriver, APieceOverlappingAnEarlierOneIsRefused) {
+  load(kDrive);
+  ASSERT_EQ(send(kMiniport, downloadRequest(0, 8192, 1)).returnCode(), 0u);
+  EXPECT_EQ(send(kMiniport, downloadRequest(4096, 4096, 1)).returnCode(), 3u);
 }
 
 TEST_F(SimInboxDriver, ARefusedSlotIsReportedAsInvalidSlot) {

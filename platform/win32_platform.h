@@ -1,0 +1,53 @@
+// The platform of the Windows program: every operation forwards to the Win32
+// function of the same name, with the arguments the seam leaves out fixed as
+// the system always passes them (no security attributes, no template file, no
+// OVERLAPPED, no owner window). This header needs no <windows.h>, so the entry
+// point can install the platform without the Windows headers.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace koa {
+
+class Win32Platform final : public Platform {
+ public:
+  DevInfoSet SetupDiGetClassDevsW(const Guid* classGuid, const char16_t* enumerator,
+                                  std::uint32_t flags) override;
+  bool SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t memberIndex,
+                             SpDevInfoData* deviceInfoData) override;
+  bool SetupDiEnumDeviceInterfaces(DevInfoSet set, const SpDevInfoData* deviceInfoData,
+                                   const Guid* interfaceClassGuid, std::uint32_t memberIndex,
+                                   SpDeviceInterfaceData* deviceInterfaceData) override;
+  bool SetupDiGetDeviceInterfaceDetailW(DevInfoSet set,
+                                        const SpDeviceInterfaceData* deviceInterfaceData,
+                                        std::uint8_t* detail, std::uint32_t detailSize,
+                                        std::uint32_t* requiredSize,
+                                        SpDevInfoData* deviceInfoData) override;
+  bool SetupDiGetDeviceRegistryPropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData,
+                                         std::uint32_t property,
+                                         std::uint32_t* propertyRegDataType,
+                                         std::uint8_t* propertyBuffer,
+                                         std::uint32_t propertyBufferSize,
+                                         std::uint32_t* requiredSize) override;
+  bool SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData,
+                                 const DevPropKey* propertyKey, std::uint32_t* propertyType,
+                                 std::uint8_t* propertyBuffer, std::uint32_t propertyBufferSize,
+                                 std::uint32_t* requiredSize, std::uint32_t flags) override;
+  bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override;
+
+  Handle CreateFileW(const char16_t* fileName, std::uint32_t desiredAccess,
+                     std::uint32_t shareMode, std::uint32_t creationDisposition,
+                     std::uint32_t flagsAndAttributes) override;
+  bool DeviceIoControl(Handle device, std::uint32_t ioControlCode, void* inBuffer,
+                       std::uint32_t inBufferSize, void* outBuffer, std::uint32_t outBufferSize,
+                       std::uint32_t* bytesReturned) override;
+  bool CloseHandle(Handle object) override;
+  std::uint32_t GetLastError() override;
+
+  std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
+  std::uint32_t SetErrorMode(std::uint32_t mode) override;
+  int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
+  LocalTime localTime() override;
+};
+
+}  // namespace koa

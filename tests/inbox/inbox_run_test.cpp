@@ -1,0 +1,190 @@
+// The Linux program updating drives on the inbox driver, end to end on the
+// simulated machine: what the user sees, the log, the exit code and what the
+// drive runs afterwards.
+#include <gtest/gtest.h>
+
+#include "tests/inbox/machine_run.h"
+
+namespace koa::test::inbox {
+namespace {
+
+std::string logOf(const std::string& diskBlocks, int finalCode, const std::string& finalDetails) {
+  return "Start Time : 08-12-2026(09:05:03)\n"
+         "End Time : 08-12-2026(09:05:03)\n"
+         "Input Command : " KOA_PROGRAM_PATH " /s \n" +
+         diskBlocks + "\n[Final Result]\nReturn Code : " + std::to_string(finalCode) +
+         "\nResult Details : " + finalDetails + "\n";
+}
+
+std::string koaLogBlock(int code, const std::string& details) {
+  return "\n[Disk #1]\n"
+         "Model Number : KOA NVMe SSD 1TB" + std::string(24, ' ') + "\n"
+         "Serial Number : KOA0000000000000301 \n"
+         "Current Firmware Version : GXB3LTMW\n"
+         "Updated Firmware Version : GXB4LTMW\n"
+         "Return Code : " + std::to_string(code) + "\nResult Details : " + details;
+}
+
+nlohmann::json& koaDrive(nlohmann::json& machine) { return machine["drives"]["koa"]; }
+
+TEST(InboxRun, UpdatesTheDriveAndReportsIt) {
+  const MachineRun run = runMachine(oneDriveMachine());
+  EXPECT_EQ(run.program.exitCode, 0);
+  EXPECT_EQ(run.program.standardOutput, consoleOf(koaDisplayBlock(), 0));
+  EXPECT_EQ(run.log, logOf(koaLogBlock(0, "Patch completed\n"), 0, "Patch completed"));
+  EXPECT_EQ(run.program.standardError, "");
+  EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
+  EXPECT_EQ(run.revision("system-disk"), "3B2QEXM7");
+  const nlohmann::json& koa = run.state["drives"]["koa"];
+  EXPECT_EQ(koa["received"]["length"], 2097152);
+  EXPECT_EQ(koa["committed"], koa["received"]);
+  EXPECT_EQ(run.requests("inbox.getInfo").size(), 1u);
+  EXPECT_EQ(run.requests("inbox.download").size(), 512u);
+  EXPECT_EQ(run.requests("inbox.activate").size(), 1u);
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
+  EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
+}
+
+TEST(InboxRun, ASecondRunFromTheStateFindsNothingToUpdate) {
+  const MachineRun first = runMachine(oneDriveMachine());
+  ASSERT_EQ(first.revision("koa"), "GXB4LTMW");
+  const MachineRun second = runMachine(first.state);
+  EXPECT_EQ(second.program.exitCode, 1);
+  EXPECT_EQ(second.program.standardOutput, consoleOf("", 1));
+  EXPECT_NE(second.log.find("[No Disk]\nUpdated Firmware Version : GXB4LTMW\nReturn Code : 1\n"), std::string::npos);
+  EXPECT_TRUE(second.requests("inbox.download").empty());
+  EXPECT_EQ(second.requests("storage.identify").size(), 1u);
+  EXPECT_EQ(second.revision("koa"), "GXB4LTMW");
+}
+
+// Pieces on the wire for a drive's FWUG, checked against what the drive took.
+struct GranularityCase {
+  std::uint16_t major;
+  std::uint8_t minor;
+  int fwug;
+  std::size_t pieces;
+  std::uint32_t pieceLength;      // all but the last
+  std::uint32_t lastPieceLength;
+  // FWUG only in the identify data, not enforced by the drive: a version
+  // before 1.3 has no FWUG, whatever the byte holds.
+  bool fwugOnlyInIdentify = false;
+};
+
+class InboxGranularityRun : public ::testing::TestWithParam<GranularityCase> {};
+
+TEST_P(InboxGranularityRun, SendsTheWholeImageInPiecesOfTheDrivesGranularity) {
+  const GranularityCase c = GetParam();
+  nlohmann::json machine = oneDriveMachine();
+  koaDrive(machine)["version"] = {{"major", c.major}, {"minor", c.minor}};
+  if (c.fwugOnlyInIdentify)
+    koaDrive(machine)["identifyPatches"] = {{{"offset", 319}, {"hex", "08"}}};
+  else
+    koaDrive(machine)["fwug"] = c.fwug;
+  const MachineRun run = runMachine(machine);
+  EXPECT_EQ(run.program.exitCode, 0);
+  const auto pieces = run.requests("inbox.download");
+  ASSERT_EQ(pieces.size(), c.pieces);
+  std::uint64_t expectedOffset = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const std::uint32_t length = i + 1 == pieces.size() ? c.lastPieceLength : c.pieceLength;
+    EXPECT_EQ(pieces[i]["inSize"], 76 + length) << "piece " << i;
+    EXPECT_EQ(inputField(pieces[i], 60, 8), expectedOffset) << "piece " << i;
+    EXPECT_EQ(inputField(pieces[i], 68, 8), length) << "piece " << i;
+    EXPECT_EQ(pieces[i]["result"], true);
+    expectedOffset += length;
+  }
+  EXPECT_EQ(expectedOffset, 2097152u);
+  // The buffer is sized by the piece: get info and activate are 76 + piece.
+  EXPECT_EQ(run.requests("inbox.activate").at(0)["inSize"], 76 + c.pieceLength);
+  EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
+  EXPECT_EQ(run.state["drives"]["koa"]["committed"]["length"], 2097152);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Granularities, InboxGranularityRun,
+    ::testing::Values(GranularityCase{1, 3, 1, 512, 4096, 4096}, GranularityCase{1, 3, 8, 64, 32768, 32768},
+                      // Not a power of two: 170 whole pieces and the 8,192 bytes left.
+                      GranularityCase{1, 3, 3, 171, 12288, 8192},
+                      GranularityCase{1, 4, 100, 6, 409600, 49152},
+                      // Before 1.3 FWUG means nothing; 2.0 counts as later than 1.3.
+                      GranularityCase{1, 2, 8, 512, 4096, 4096, true}, GranularityCase{2, 0, 8, 64, 32768, 32768},
+                      // 0 and 0xFF: no restriction, 4 KiB pieces.
+                      GranularityCase{1, 3, 0, 512, 4096, 4096}, GranularityCase{1, 4, 255, 512, 4096, 4096}));
+
+TEST(InboxRun, ActivatesTheFirstWritableSlot) {
+  nlohmann::json machine = oneDriveMachine();
+  koaDrive(machine)["slots"] = nlohmann::json::parse(
+      R"([{"number": 1, "readOnly": true, "revision": "GXB1LTMW"}, {"number": 2}, {"number": 3, "revision": "GXB3LTMW"}])");
+  koaDrive(machine)["activeSlot"] = 3;
+  const MachineRun run = runMachine(machine);
+  EXPECT_EQ(run.program.exitCode, 0);
+  ASSERT_EQ(run.requests("inbox.activate").size(), 1u);
+  EXPECT_EQ(inputField(run.requests("inbox.activate")[0], 60, 1), 2u);
+  EXPECT_EQ(run.state["drives"]["koa"]["activeSlot"], 2);
+  EXPECT_EQ(run.state["drives"]["koa"]["slots"][1]["revision"], "GXB4LTMW");
+  EXPECT_EQ(run.state["drives"]["koa"]["slots"][2]["revision"], "GXB3LTMW");
+}
+
+TEST(InboxRun, AVersionTwoSlotListIsReadByItsOwnLayout) {
+  nlohmann::json machine = oneDriveMachine();
+  machine["devices"][3]["disk"]["firmwareInfoVersion"] = 2;
+  koaDrive(machine)["slots"] = nlohmann::json::parse(
+      R"([{"number": 1, "readOnly": true, "revision": "GXB1LTMW"}, {"number": 2, "readOnly": true}, {"number": 3, "revision": "GXB3LTMW"}])");
+  koaDrive(machine)["activeSlot"] = 3;
+  const MachineRun run = runMachine(machine);
+  EXPECT_EQ(run.program.exitCode, 0);
+  EXPECT_EQ(inputField(run.requests("inbox.activate").at(0), 60, 1), 3u);
+  EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
+}
+
+TEST(InboxRun, AnActivationThatNeedsAPowerCycleEndsWith1602) {
+  nlohmann::json machine = oneDriveMachine();
+  koaDrive(machine)["activation"] = "reset";
+  const MachineRun run = runMachine(machine);
+  EXPECT_EQ(run.program.exitCode, 1602 % 256);
+  EXPECT_EQ(run.program.standardOutput, consoleOf(koaDisplayBlock(), 1602));
+  const std::string reboot = "Downloaded firmware successfully, but firmware activation requires reboot.";
+  EXPECT_EQ(run.log, logOf(koaLogBlock(1602, reboot + "\n"), 1602, reboot));
+  // The state is the machine after the power cycle: the new image runs.
+  EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
+}
+
+TEST(InboxRun, TheWorkstationExampleUpdatesItsInboxDrive) {
+  const MachineRun run = runMachine(machineFile("examples/machines/workstation.json"));
+  EXPECT_EQ(run.revision("inbox-gxb3"), "GXB4LTMW");
+  EXPECT_EQ(run.revision("inbox-gxb4"), "GXB4LTMW");
+  EXPECT_EQ(run.state["drives"]["inbox-gxb4"].count("committed"), 0u);  // already current: left alone
+  EXPECT_NE(run.program.standardOutput.find(
+                displayBlock("KOA NVMe SSD 1TB" + std::string(24, ' '), "KOA0000000000000101 ", "GXB3LTMW")),
+            std::string::npos);
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
+}
+
+struct ExampleCase {
+  const char* file;
+  int exitCode;
+  std::size_t pieces;
+  std::uint8_t slot;
+};
+
+class InboxExampleRun : public ::testing::TestWithParam<ExampleCase> {};
+
+TEST_P(InboxExampleRun, UpdatesTheExamplesDrive) {
+  const ExampleCase c = GetParam();
+  const MachineRun run = runMachine(machineFile(c.file));
+  EXPECT_EQ(run.program.exitCode, c.exitCode);
+  EXPECT_EQ(run.requests("inbox.download").size(), c.pieces);
+  EXPECT_EQ(inputField(run.requests("inbox.activate").at(0), 60, 1), c.slot);
+  EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, InboxExampleRun,
+                         ::testing::Values(ExampleCase{"examples/machines/inbox-granularity-8.json", 0, 64, 2},
+                                           ExampleCase{"examples/machines/inbox-slot1-read-only.json", 0, 512, 2},
+                                           ExampleCase{"examples/machines/inbox-power-cycle.json", 1602 % 256, 512,
+                                                       2}));
+
+}  // namespace
+}  // namespace koa::test::inbox

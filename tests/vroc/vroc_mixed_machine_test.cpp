@@ -1,0 +1,113 @@
+// VROC drives next to drives on the other drivers: one run over all of
+// them, and when the VROC walk runs at all, which depends on what the Intel
+// controller's candidates yield before it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/vroc/machine_run.h"
+
+namespace koa::test::vroc {
+namespace {
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+std::size_t scsiOpens(const MachineRun& run) {
+  std::size_t n = 0;
+  for (const auto& path : run.opened()) n += path.rfind("\\\\.\\Scsi", 0) == 0;
+  return n;
+}
+
+// The VROC server with the workstation's inbox drive (GXB3LTMW, activated at
+// once) on its own NVMe controller, as \\.\PHYSICALDRIVE5.
+nlohmann::json serverWithInboxDrive() {
+  nlohmann::json machine = exampleMachine("vroc-server");
+  const nlohmann::json workstation = exampleMachine("workstation");
+  machine["drives"]["inbox-gxb3"] = workstation["drives"]["inbox-gxb3"];
+  nlohmann::json controller = workstation["devices"][2];
+  controller.erase("parent");
+  nlohmann::json disk = workstation["devices"][3];
+  disk["disk"]["deviceNumber"] = 5;
+  machine["devices"].push_back(controller);
+  machine["devices"].push_back(disk);
+  return machine;
+}
+
+// The workstation (IRST RAID volume, an IRST non-RAID drive, inbox drives)
+// with the VROC driver on \\.\Scsi2: serving one drive that the gate would
+// take.
+nlohmann::json workstationWithVrocPort() {
+  nlohmann::json machine = exampleMachine("workstation");
+  const nlohmann::json server = exampleMachine("vroc-server");
+  machine["drives"]["vroc-member-1"] = server["drives"]["vroc-member-1"];
+  machine["scsiPorts"].push_back(nlohmann::json::parse(
+      R"({"port": 2, "vroc": {"passThrough": [{"diskId": 7, "pathId": 0, "drive": "vroc-member-1"}]}})"));
+  return machine;
+}
+
+TEST(VrocMixedMachine, InboxAndVrocTargetsAreUpdatedInOneRunWithOneReport) {
+  const MachineRun first = runOnMachine(serverWithInboxDrive());
+
+  // 1602 from the VROC members outweighs the inbox drive's 0.
+  EXPECT_EQ(first.exitCode, 1602);
+  EXPECT_EQ(count(first.log, "[Disk #"), 3u);
+  const auto inbox = first.log.find("[Disk #3]\nModel Number : KOA NVMe SSD 1TB");
+  ASSERT_NE(inbox, std::string::npos) << first.log;
+  EXPECT_NE(first.log.find("Return Code : 0\nResult Details : Patch completed\n", inbox), std::string::npos);
+  // The two members and the final result.
+  EXPECT_EQ(count(first.log, "Return Code : 1602\nResult Details : Downloaded firmware successfully"), 3u);
+  EXPECT_NE(first.log.find("[Final Result]\nReturn Code : 1602\n"), std::string::npos);
+  EXPECT_EQ(first.drive("inbox-gxb3").runningRevision(), "GXB4LTMW");
+  EXPECT_EQ(first.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
+  EXPECT_EQ(first.drive("vroc-member-2").revisionAfterReset(), "GXB4LTMW");
+  EXPECT_EQ(count(first.console, " Driver : VROC Driver\n"), 2u);
+  EXPECT_EQ(count(first.console, " Driver : Inbox Driver\n"), 1u);
+  EXPECT_EQ(first.machine->openHandleCount(), 0u);
+
+  const MachineRun second = runOnMachine(first.machine->state());
+
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.log.find("[No Disk]\n"), std::string::npos);
+  EXPECT_TRUE(second.requests("vroc.download").empty());
+  EXPECT_TRUE(second.requests("inbox.download").empty());
+}
+
+TEST(VrocMixedMachine, AnIntelCandidateThatYieldsADriveSkipsTheVrocWalk) {
+  const MachineRun run = runOnMachine(workstationWithVrocPort());
+
+  EXPECT_EQ(scsiOpens(run), 0u);
+  EXPECT_TRUE(run.requests("vroc.volumeCount").empty());
+  EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
+  EXPECT_EQ(count(run.console, "VROC"), 0u);
+  EXPECT_FALSE(run.requests("irst.download").empty());
+}
+
+TEST(VrocMixedMachine, AFirstIntelCandidateThatYieldsNothingRunsTheWalkOnce) {
+  nlohmann::json machine = workstationWithVrocPort();
+  const std::string controller = machine["devices"][7]["interfaces"][0]["path"];
+  machine["faults"].push_back({{"action", "fail"}, {"device", controller}, {"request", "csmi.raidConfig"}, {"error", 31}});
+
+  const MachineRun run = runOnMachine(machine);
+
+  // The RAID volume's configuration cannot be read, so the walk runs after
+  // it; the drive it finds keeps the walk from running after the next
+  // candidate, whose own drive is identified all the same.
+  EXPECT_NE(run.console.find("  [ERROR] CSMI GET RAID CONFIG IOCTL failed: 0x1F\n\n"
+                             "NonRaidVROC\ndwError: 1\n\n---"),
+            std::string::npos)
+      << run.console;
+  EXPECT_EQ(run.requests("vroc.volumeCount").size(), 1u);
+  // The walk: Scsi0: and Scsi1: refuse the counts (leaving error 1 behind),
+  // Scsi2: answers; then the update opens Scsi2: once more.
+  EXPECT_EQ(scsiOpens(run), 4u);
+  EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
+  EXPECT_EQ(run.requests("irst.identify").size(), 1u);
+  EXPECT_EQ(count(run.console, " Driver : VROC Driver\n"), 1u);
+}
+
+}  // namespace
+}  // namespace koa::test::vroc
