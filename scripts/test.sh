@@ -12,3 +12,7 @@ ctest --preset linux
 cmake --preset windows
 cmake --build --preset windows
 tests/windows/run-wine-tests.sh build/windows build/linux/koa-update
+
+# The program as shipped, built twice from nothing in two directories: the
+# same bytes both times; leaves dist/koa-update.exe and its SHA-256.
+scripts/dist.sh --check
