@@ -3,14 +3,16 @@
 namespace koa::sim {
 
 void CallTrace::record(nlohmann::json entry) {
-  entry["seq"] = entries_.size() + 1;
+  ++recorded_;
+  if (!active()) return;
+  entry["seq"] = recorded_;
   if (sink_ != nullptr) {
     // Texts that are not UTF-8 (a revision from an image's raw bytes) must
     // not stop the trace.
     *sink_ << entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     sink_->flush();
   }
-  entries_.push_back(std::move(entry));
+  if (keep_) entries_.push_back(std::move(entry));
 }
 
 std::vector<nlohmann::json> CallTrace::calls(const std::string& op) const {

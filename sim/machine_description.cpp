@@ -69,8 +69,10 @@ class Loader {
       for (std::size_t i = 0; i < items.size(); ++i) loadDevice(items[i], i);
       checkParents(items);
     }
-    if (auto ports = root_.optional("scsiPorts"))
-      for (const auto& port : ports->items()) loadScsiPort(port);
+    if (auto ports = root_.optional("scsiPorts")) {
+      const auto items = ports->items();
+      for (std::size_t i = 0; i < items.size(); ++i) loadScsiPort(items[i], i);
+    }
     if (auto faults = root_.optional("faults"))
       for (const auto& fault : faults->items()) loadFault(fault);
     return std::move(machine_);
@@ -160,7 +162,7 @@ class Loader {
     }
   }
 
-  void loadScsiPort(const JsonField& p) {
+  void loadScsiPort(const JsonField& p, std::size_t entry) {
     p.allowOnly({"comment", "port", "vroc"});
     const JsonField portField = p["port"];
     const auto port = static_cast<std::uint32_t>(portField.unsignedInteger(kMaxScsiPort));
@@ -175,6 +177,7 @@ class Loader {
     const std::size_t target = addTarget(std::move(device), section);
     machine_.targets[target].isScsiPort = true;
     machine_.targets[target].scsiPort = port;
+    machine_.targets[target].scsiPortEntry = entry;
     addPath(portField, u"\\\\.\\Scsi" + toUtf16(std::to_string(port)) + u":", target);
   }
 

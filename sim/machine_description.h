@@ -27,6 +27,7 @@ struct DeviceTarget {
   std::size_t deviceNode = 0;  // index in devices when it belongs to a node
   bool isScsiPort = false;
   std::uint32_t scsiPort = 0;
+  std::size_t scsiPortEntry = 0;  // index in the description's "scsiPorts"
 };
 
 struct DeviceInterface {

@@ -117,14 +117,20 @@ bool SimulatedMachine::DeviceIoControl(Handle device, std::uint32_t ioControlCod
                                        std::uint32_t* bytesReturned) {
   nlohmann::json entry = {{"op", "DeviceIoControl"}, {"handle", device}, {"code", ioControlCode},
                           {"inSize", inBufferSize}, {"outSize", outBufferSize}};
-  // No buffer is traced as no bytes.
-  entry["input"] = inBuffer == nullptr ? std::string()
-                                       : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(inBuffer), inBufferSize));
+  // No buffer is traced as no bytes. The dumps are the cost of a traced
+  // request (four hex digits per byte sent), so they are made only when the
+  // call is recorded.
+  const bool dump = trace_.active();
+  if (dump)
+    entry["input"] = inBuffer == nullptr
+                         ? std::string()
+                         : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(inBuffer), inBufferSize));
   const bool ok =
       deviceIoControlTraced(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned, entry);
-  entry["output"] = outBuffer == nullptr
-                        ? std::string()
-                        : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(outBuffer), outBufferSize));
+  if (dump)
+    entry["output"] = outBuffer == nullptr
+                          ? std::string()
+                          : toHex(std::span<const std::uint8_t>(static_cast<const std::uint8_t*>(outBuffer), outBufferSize));
   if (bytesReturned != nullptr) entry["bytesReturned"] = *bytesReturned;
   entry["result"] = ok;
   entry["lastError"] = lastError_;

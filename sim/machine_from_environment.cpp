@@ -26,7 +26,10 @@ std::string environmentValue(const char* name) {
 class EnvironmentMachine : public RunningMachine {
  public:
   EnvironmentMachine(MachineDescription description, std::string statePath)
-      : machine_(std::move(description)), statePath_(std::move(statePath)) {}
+      : machine_(std::move(description)), statePath_(std::move(statePath)) {
+    // Nothing reads the calls back in memory; KOA_SIM_TRACE writes them out.
+    machine_.trace().keepEntries(false);
+  }
 
   bool openTrace(const std::string& path, std::ostream& errors) {
     trace_.open(path, std::ios::binary | std::ios::trunc);

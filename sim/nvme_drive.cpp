@@ -251,7 +251,9 @@ std::uint16_t NvmeDrive::firmwareCommit(std::uint8_t slot, std::uint8_t commitAc
     target->revision.assign(reinterpret_cast<const char*>(staged_.data()) + kImageRevisionOffset,
                             kImageRevisionLength);
     committed_ = ImageFingerprint{expectedImageLength_, sha256(staged_)};
-    staged_.clear();
+    // Consumed: released, not just emptied, so that a machine of many drives
+    // holds only the downloads still in progress.
+    staged_ = std::vector<std::uint8_t>();
     stagedRanges_.clear();
     contiguousEnd_ = 0;
   } else if (target->revision.empty()) {
@@ -278,7 +280,7 @@ void NvmeDrive::reset() {
   // The controller loads the active slot's image, which a commit may have
   // replaced while the old firmware kept running.
   running_ = findSlot(activeSlot_)->revision;
-  staged_.clear();
+  staged_ = std::vector<std::uint8_t>();
   stagedRanges_.clear();
   contiguousEnd_ = 0;
   inOrder_ = true;

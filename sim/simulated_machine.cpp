@@ -102,8 +102,7 @@ nlohmann::json SimulatedMachine::state() const {
   for (const auto& target : machine_.targets) {
     if (target.section.empty()) continue;
     if (target.isScsiPort) {
-      for (auto& port : state["scsiPorts"])
-        if (port["port"].get<std::uint64_t>() == target.scsiPort) port[target.section] = target.device->state();
+      state["scsiPorts"][target.scsiPortEntry][target.section] = target.device->state();
     } else {
       state["devices"][target.deviceNode][target.section] = target.device->state();
     }

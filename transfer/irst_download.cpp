@@ -16,7 +16,7 @@ namespace {
 // Sends one piece; reports and returns false when the driver refuses it.
 bool sendPiece(Handle device, RequestBuffer& buffer, std::uint8_t pathId, Piece piece) {
   const std::size_t requestSize = intel_fw::downloadRequestSize(piece.length);
-  buffer.zero();
+  buffer.zero(requestSize);
   intel_fw::writeDownloadRequest(buffer.data(), pathId, piece, imageBuffer);
 
   Platform& platform = currentPlatform();

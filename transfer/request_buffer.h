@@ -31,6 +31,10 @@ class RequestBuffer {
   }
 
   void zero() { std::memset(bytes_.get(), 0, size_); }
+  // Zero-fills the first `length` bytes (at most size()): the whole of a
+  // request shorter than the buffer (a shorter last piece), which is all of
+  // the buffer that is sent and answered in.
+  void zero(std::size_t length) { std::memset(bytes_.get(), 0, length < size_ ? length : size_); }
 
  private:
   std::unique_ptr<std::uint8_t[]> bytes_;

@@ -175,6 +175,17 @@ TEST(MachineState, AMachineStateLoadsAsTheMachineAfterTheReset) {
   EXPECT_EQ(rebooted.state()["scsiPorts"], machine.state()["scsiPorts"]);
 }
 
+TEST(MachineState, PortsWrittenInHexKeepTheirDriverSection) {
+  auto document = nlohmann::json::parse(readFile(sourcePath("examples/machines/vroc-server.json")));
+  document["scsiPorts"][2]["port"] = "0x2";
+  SimulatedMachine machine(test::describe(document));
+  const auto state = machine.state();
+  EXPECT_EQ(state["scsiPorts"][2]["port"], "0x2");
+  EXPECT_EQ(state["scsiPorts"][2]["vroc"]["passThrough"].size(), 2u);
+  SimulatedMachine rebooted(test::describe(state));
+  EXPECT_NE(rebooted.CreateFileW(u"\\\\.\\Scsi2:", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, 0), kInvalidHandle);
+}
+
 TEST(ProcessCalls, MessageBoxIsRecordedWrittenOnOneLineAndNeverBlocks) {
   SimulatedMachine machine(test::describe(nlohmann::json::parse(R"({"clock": "2026-02-03T04:05:06"})")));
   std::ostringstream sink;

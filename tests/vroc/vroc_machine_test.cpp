@@ -156,6 +156,33 @@ TEST(VrocMachine, WhenNoPortAnswersEveryPortIsTriedAfterEveryIntelCandidate) {
   EXPECT_EQ(run.machine->openHandleCount(), 0u);
 }
 
+TEST(VrocMachine, AnAbsurdMemberCountAsksForABoundedListAndReadsOnlyWhatCameBack) {
+  nlohmann::json machine = exampleMachine("vroc-server");
+  vrocOf(machine)["volumes"][0]["reportedMemberCount"] = 0xFFFFFFFFu;
+
+  const MachineRun run = runOnMachine(machine);
+
+  EXPECT_NE(run.console.find("Number of NVMe RAID volume member disks: 4294967295\n"), std::string::npos);
+  ASSERT_EQ(run.requests("vroc.memberList").size(), 1u);
+  const nlohmann::json list = run.requests("vroc.memberList")[0];
+  EXPECT_EQ(list["inSize"], 606 * 108 + 40);  // what fits a 64 KiB answer
+  EXPECT_EQ(list["bytesReturned"], 2 * 108 + 40);
+  EXPECT_EQ(run.requests("vroc.identify").size(), 2u);
+  EXPECT_EQ(run.exitCode, 1602);
+}
+
+TEST(VrocMachine, ANegativePassThroughCountMeansNoDrive) {
+  nlohmann::json machine = exampleMachine("vroc-server");
+  vrocOf(machine).erase("volumes");
+  vrocOf(machine)["reportedPassThroughCount"] = -1;
+
+  const MachineRun run = runOnMachine(machine);
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(run.requests("vroc.passThroughList").empty());
+  EXPECT_EQ(countOpened(run, "\\\\.\\Scsi15:"), 3u);  // every port, after every Intel candidate
+}
+
 TEST(VrocMachine, ADriveWhoseIdentifyFailsIsListedWithTheFillRevisionAndNeverUpdated) {
   nlohmann::json machine = exampleMachine("vroc-server");
   nlohmann::json identifyFails = fault("fail", "vroc.identify", "vroc-member-1");
