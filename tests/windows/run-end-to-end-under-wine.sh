@@ -24,7 +24,9 @@ suites=(
   IrstEndToEnd IrstExampleMachines
   VrocExampleMachines
 )
-filter=$(printf '%s.*:' "${suites[@]}")
+# A parameterised suite is named "<prefix>/<suite>".
+filter=
+for suite in "${suites[@]}"; do filter+="$suite.*:*/$suite.*:"; done
 filter=${filter%:}
 
 for file in "$tests" "$sim_program"; do
