@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 #include "bench/null_device.h"
@@ -86,7 +88,9 @@ int main(int argc, char** argv) {
   for (const TransferCase& transfer : cases) registerCase(transfer, device);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  // Colours only on a terminal: logs and CI output stay plain text.
+  RatioReporter reporter(isatty(fileno(stdout)) != 0 ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                     : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return reporter.anyError() ? 1 : 0;

@@ -35,13 +35,19 @@ void RatioReporter::ReportRuns(const std::vector<Run>& reports) {
   ConsoleReporter::ReportRuns(reports);
   for (const Run& run : reports) {
     if (run.error_occurred) anyError_ = true;
-    if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+    if (run.error_occurred) continue;
+    // Each repetition, or (with --benchmark_report_aggregates_only) the
+    // median over them.
+    if (run.run_type == Run::RT_Iteration)
       cpuTimes_[run.run_name.str()].push_back(run.GetAdjustedCPUTime());
+    else if (run.aggregate_name == "median")
+      medianCpuTimes_[run.run_name.str()] = run.GetAdjustedCPUTime();
   }
 }
 
 void RatioReporter::Finalize() {
   ConsoleReporter::Finalize();
+  for (const auto& [name, time] : medianCpuTimes_) cpuTimes_[name] = {time};
   std::ostream& out = GetOutputStream();
   bool header = false;
   for (const char* path : {"inbox", "irst", "vroc"}) {

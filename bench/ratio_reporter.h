@@ -14,6 +14,7 @@ namespace koa::bench {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  explicit RatioReporter(OutputOptions options) : ConsoleReporter(options) {}
   void ReportRuns(const std::vector<Run>& reports) override;
   void Finalize() override;
   // True when a benchmark reported an error (a path that failed or sent the
@@ -23,6 +24,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
  private:
   bool anyError_ = false;
   std::map<std::string, std::vector<double>> cpuTimes_;  // by benchmark name, one per repetition
+  std::map<std::string, double> medianCpuTimes_;         // the median aggregates, when reported
 };
 
 }  // namespace koa::bench

@@ -150,6 +150,7 @@ class NvmeDrive {
 
   Sha256 receivedHash_;
   std::uint64_t receivedLength_ = 0;
+  std::uint64_t receivedBeforeDownload_ = 0;  // receivedLength_ when the download in progress began
   std::optional<ImageFingerprint> committed_;
   std::uint32_t acceptedPieces_ = 0;
   std::uint32_t commitCount_ = 0;

@@ -141,6 +141,10 @@ TEST(NvmeDriveDownload, OverlappingPieceIsRejectedAndAPieceAtZeroStartsAgain) {
   EXPECT_EQ(sendWhole(drive, bytes, 4096), kNvmeSuccess);
   EXPECT_EQ(drive.firmwareCommit(2, kCommitReplaceActivateNow), kNvmeSuccess);
   EXPECT_EQ(drive.received().length, 8192u + 16384u);
+  // The committed image is the second attempt alone, not the bytes received.
+  ASSERT_TRUE(drive.committed().has_value());
+  EXPECT_EQ(drive.committed()->sha256, sha256(bytes));
+  EXPECT_NE(drive.received().sha256, sha256(bytes));
 }
 
 TEST(NvmeDriveCommit, WholeImageInOrderReplacesTheSlotAndActivatesAtOnce) {
@@ -187,6 +191,10 @@ TEST(NvmeDriveCommit, CommitActionsZeroOneAndTwo) {
   EXPECT_EQ(drive.revisionAfterReset(), "GXB1LTMW");
   ASSERT_EQ(sendWhole(drive, image(16384, "GXB5LTMW"), 4096), kNvmeSuccess);
   EXPECT_EQ(drive.firmwareCommit(2, kCommitReplaceActivateAtReset), kNvmeSuccess);
+  // A second image in one run: committed is that image, received both.
+  ASSERT_TRUE(drive.committed().has_value());
+  EXPECT_EQ(drive.committed()->sha256, sha256(image(16384, "GXB5LTMW")));
+  EXPECT_EQ(drive.received().length, 2u * 16384u);
   EXPECT_EQ(drive.runningRevision(), "GXB3LTMW");
   EXPECT_EQ(drive.revisionAfterReset(), "GXB5LTMW");
 }
