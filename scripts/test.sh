@@ -22,6 +22,14 @@ cmake --preset windows
 cmake --build --preset windows
 tests/windows/run-wine-tests.sh build/windows build/linux/koa-update
 
+# The end-to-end tests again, with the Windows program on the simulated
+# machine under Wine in place of the Linux program.
+tests/windows/run-end-to-end-under-wine.sh build/linux build/windows
+
+# The program as shipped, built twice from nothing in two directories: the
+# same bytes both times; leaves dist/koa-update.exe and its SHA-256.
+scripts/dist.sh --check
+
 cmake --preset sanitize
 cmake --build --preset sanitize
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1

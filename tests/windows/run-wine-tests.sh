@@ -347,14 +347,17 @@ check_console "$scenario" "$work/$scenario.out" "$work/no disk console.txt"
 check_no_disk_log "$scenario" "$log" "$(windows_path "$program") /s /log=$(windows_path "$log") "
 check "$scenario: no test.txt is created when /log= names the log" file_is_absent "$work/$scenario/test.txt"
 
-# The full 32-bit exit code, as a deployment tool reads it through cmd.
+# The full 32-bit exit code, as a deployment tool reads it through cmd. On
+# one line cmd expands %ERRORLEVEL% when it reads the line, before the
+# program has run (Wine's cmd happens to expand it later); delayed expansion
+# (!ERRORLEVEL!) reads it after the program on every cmd.
 scenario=real-errorlevel
 mkdir -p "$work/$scenario"
 cp "$program" "$work/$scenario/koa-update.exe"
-run_wine "$scenario" "$work/$scenario" cmd /c 'koa-update.exe /s /log=errorlevel.log & echo %ERRORLEVEL%'
+run_wine "$scenario" "$work/$scenario" cmd /v:on /c 'koa-update.exe /s /log=errorlevel.log & echo !ERRORLEVEL!'
 # cmd ends its own lines with CR LF.
 errorlevel=$(tr -d '\r' <"$work/$scenario.out" | tail -n 1)
-check "$scenario: %ERRORLEVEL% after a run without a drive is 1" exit_code_is "$errorlevel" 1
+check "$scenario: !ERRORLEVEL! after a run without a drive is 1" exit_code_is "$errorlevel" 1
 check "$scenario: the log is written" grep -q '^\[No Disk\]' "$work/$scenario/errorlevel.log"
 
 # (b) A rejected command line: the header and the usage text, exit code 1,
@@ -378,6 +381,101 @@ KOA_SIM_MACHINE=$(windows_path "$machine") run_wine "$scenario" "$work/$scenario
 check "$scenario: exit status 1" exit_code_is "$status" 1
 check_console "$scenario" "$work/$scenario.out" "$work/no disk console.txt"
 check_no_disk_log "$scenario" "$log" "$(windows_path "$sim_program") /s /log=$(windows_path "$log") "
+
+# The C runtime's text mode: every line of standard output and of the log
+# ends with CR LF on Windows (lf_text above accepts LF alone as well).
+all_lines_end_with_crlf() {
+  local lines crlf
+  lines=$(wc -l <"$1")
+  crlf=$(grep -c $'\r$' "$1")
+  [ "$lines" -gt 0 ] && [ "$lines" -eq "$crlf" ] || { echo "$crlf of $lines lines end with CR LF in $1"; return 1; }
+}
+check "$scenario: every line of standard output ends with CR LF" all_lines_end_with_crlf "$work/$scenario.out"
+check "$scenario: every line of the log ends with CR LF" all_lines_end_with_crlf "$log"
+
+# (d) A deployment's batch file on a machine whose drive needs a reboot: the
+# full exit code 1602 in %ERRORLEVEL% on the next line and in !ERRORLEVEL!
+# on the same line; the C runtime's argument splitting: an empty quoted
+# argument (silent), a quoted "/log=..." with blanks, and quotes in the
+# middle of an argument.
+scenario=sim-batch
+directory=$work/$scenario
+mkdir -p "$directory"
+sim_windows=$(windows_path "$sim_program")
+directory_windows=$(windows_path "$directory")
+{
+  printf '@echo off\r\n'
+  printf '"%s" "" "/log=%s\\quoted log.txt" /log="%s\\quotes inside.txt"\r\n' \
+    "$sim_windows" "$directory_windows" "$directory_windows"
+  printf 'echo next line %%ERRORLEVEL%%\r\n'
+  printf 'setlocal EnableDelayedExpansion\r\n'
+  printf '"%s" /s "/log=%s\\one line.txt" & echo same line !ERRORLEVEL!\r\n' "$sim_windows" "$directory_windows"
+} >"$directory/deploy.cmd"
+KOA_SIM_MACHINE=$(windows_path "$source_dir/examples/machines/workstation.json") \
+  run_wine "$scenario" "$directory" cmd /c "$directory_windows\\deploy.cmd"
+tr -d '\r' <"$work/$scenario.out" >"$work/$scenario.out.lf"
+check "$scenario: %ERRORLEVEL% on the next line of a batch file is 1602" \
+  grep -qx 'next line 1602' "$work/$scenario.out.lf"
+check "$scenario: !ERRORLEVEL! on the same line is 1602" grep -qx 'same line 1602' "$work/$scenario.out.lf"
+check "$scenario: the first log option's file is created and left empty" test -f "$directory/quoted log.txt" -a \
+  ! -s "$directory/quoted log.txt"
+tr -d '\r' <"$directory/quotes inside.txt" >"$directory/quotes inside.lf" 2>/dev/null
+check "$scenario: the quotes are removed and the empty argument kept (two blanks) in Input Command" \
+  line_matches "$directory/quotes inside.lf" 3 \
+  "$(printf 'Input Command : %s  /log=%s\\quoted log.txt /log=%s\\quotes inside.txt ' "$sim_windows" \
+    "$directory_windows" "$directory_windows" | sed 's/[][\\.^$*+?(){}|]/\\&/g')"
+check "$scenario: the log's final result is 1602" grep -qx 'Return Code : 1602' <(tail -n 2 "$directory/quotes inside.lf")
+check "$scenario: the one-line run's log ends with the final result 1602" \
+  grep -q $'^Return Code : 1602\r$' "$directory/one line.txt"
+
+# (e) Log paths of a deployment: a drive letter, a UNC share (Wine maps
+# \\server\share to dosdevices/unc/server/share), a missing share, and
+# characters beyond ASCII.
+machine_windows=$(windows_path "$machine")
+scenario=sim-drive-letter
+mkdir -p "$work/$scenario" "$WINEPREFIX/drive_c/koa-update logs"
+rm -f "$WINEPREFIX/drive_c/koa-update logs/run.log"
+KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
+  '/log=C:\koa-update logs\run.log'
+check "$scenario: exit status 1" exit_code_is "$status" 1
+check_no_disk_log "$scenario" "$WINEPREFIX/drive_c/koa-update logs/run.log" \
+  "$sim_windows /s /log=C:\\koa-update logs\\run.log "
+
+scenario=sim-unc
+share=$WINEPREFIX/dosdevices/unc/fileserver/fwlogs
+mkdir -p "$work/$scenario" "$share"
+rm -f "$share/HOST-042.log"
+KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
+  '/log=\\fileserver\fwlogs\HOST-042.log'
+check "$scenario: exit status 1" exit_code_is "$status" 1
+check_no_disk_log "$scenario" "$share/HOST-042.log" "$sim_windows /s /log=\\\\fileserver\\fwlogs\\HOST-042.log "
+check "$scenario: no test.txt is created" file_is_absent "$work/$scenario/test.txt"
+
+scenario=sim-unc-missing
+mkdir -p "$work/$scenario"
+KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
+  '/log=\\fileserver\nosuchshare\HOST-042.log'
+check "$scenario: exit status 1" exit_code_is "$status" 1
+printf '[ERROR] \\\\fileserver\\nosuchshare\\HOST-042.log is invalid file path.\n' >"$work/unc path error.txt"
+check_console "$scenario" "$work/$scenario.out" "$work/unc path error.txt"
+
+scenario=sim-wide-path
+mkdir -p "$work/$scenario"
+wide_log="$work/$scenario/журнал ü.log"
+KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
+  "/log=$(windows_path "$wide_log")"
+check "$scenario: exit status 1" exit_code_is "$status" 1
+# The log is narrow text: each UTF-16 unit of the path is written as its low
+# byte (ж у р н а л -> 6 C @ = 0 ;, ü -> 0xFC).
+check_no_disk_log "$scenario" "$wide_log" \
+  "$sim_windows /s /log=$(windows_path "$work/$scenario")\\6C@=0; $(printf '\xfc').log "
+scenario=sim-wide-missing
+mkdir -p "$work/$scenario"
+KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
+  "/log=$(windows_path "$work/$scenario")\\нет\\x.log"
+check "$scenario: exit status 1" exit_code_is "$status" 1
+printf '[ERROR] %s\\нет\\x.log is invalid file path.\n' "$(windows_path "$work/$scenario")" >"$work/wide path error.txt"
+check_console "$scenario" "$work/$scenario.out" "$work/wide path error.txt"
 
 # The same runs of the Linux program: the two builds write the same text.
 if [ -n "$linux_program" ]; then
