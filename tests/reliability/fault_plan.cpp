@@ -64,7 +64,7 @@ std::set<std::size_t> representativePieces(const std::vector<nlohmann::json>& tr
   std::set<std::size_t> chosen;
   for (const auto& [drive, calls] : pieces) {
     const std::size_t n = calls.size();
-    for (std::size_t index : {std::size_t{0}, std::size_t{1}, n - 1})
+    for (std::size_t index : {std::size_t{0}, std::size_t{1}, n / 2, n - 2, n - 1})
       if (index < n) chosen.insert(calls[index]);
   }
   return chosen;
@@ -76,15 +76,9 @@ std::string hex(std::uint32_t value) {
   return text;
 }
 
-// All of `values`, or the one whose turn it is at `call`.
-std::vector<std::uint32_t> chosen(const std::vector<std::uint32_t>& values, std::size_t call, bool exhaustive) {
-  if (exhaustive || values.empty()) return values;
-  return {values[call % values.size()]};
-}
-
 }  // namespace
 
-FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool exhaustive) {
+FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPiece) {
   FaultPlan plan;
   const std::set<std::size_t> chosenPieces = representativePieces(cleanTrace);
   for (const auto& entry : cleanTrace) {
@@ -92,13 +86,13 @@ FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool exhaust
     const std::string kind = entry.value("request", "");
     const std::size_t call = entry.value("seq", std::size_t{0});
     if (errorsOf(op).empty()) continue;
-    if (op == "DeviceIoControl" && isDownload(kind) && !exhaustive && !chosenPieces.contains(call)) {
+    if (op == "DeviceIoControl" && isDownload(kind) && !everyPiece && !chosenPieces.contains(call)) {
       ++plan.representedCalls;
       continue;
     }
     const std::string name = op + (kind.empty() ? "" : " " + kind) +
                              (entry.contains("drive") ? " (" + entry["drive"].get<std::string>() + ")" : "");
-    for (std::uint32_t error : chosen(errorsOf(op), call, exhaustive))
+    for (std::uint32_t error : errorsOf(op))
       plan.faults.push_back({call, name + ": fail " + std::to_string(error),
                              {{"action", "fail"}, {"call", call}, {"error", error}}});
     if (op == "DeviceIoControl" && hasDriverHeader(kind)) {
@@ -108,7 +102,7 @@ FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool exhaust
     if (op == "DeviceIoControl" && isPassThrough(kind)) {
       std::vector<std::uint32_t> statuses = {kNvmeInvalidField, kNvmeInvalidFirmwareImage};
       if (kind == "vroc.commit") statuses.push_back(kNvmeRequiresReset);
-      for (std::uint32_t status : chosen(statuses, call, exhaustive))
+      for (std::uint32_t status : statuses)
         plan.faults.push_back({call, name + ": NVMe status " + hex(status),
                                {{"action", "completionStatus"}, {"call", call}, {"status", status}}});
     }

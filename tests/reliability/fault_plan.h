@@ -30,12 +30,10 @@ struct FaultPlan {
 // releases the object whatever it reports); GetLastError, SetErrorMode,
 // MessageBoxW and the clock cannot fail.
 //
-// Unless `exhaustive`, two things are sampled, because every run moves up to
-// 8 MiB through the simulated drivers: each call fails once per kind of
-// failure (a failed call, a driver status, an NVMe status), the value taken
-// in turn from the list by call number; and download pieces, which all take
-// the same path, are failed at each drive's first, second and last piece,
-// the others counted in representedCalls.
-[[nodiscard]] FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool exhaustive);
+// Download pieces all take the same path and each run moves up to 8 MiB
+// through the simulated drivers: unless `everyPiece`, each drive's first
+// two, middle and last two pieces are failed and the others are counted in
+// representedCalls.
+[[nodiscard]] FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPiece);
 
 }  // namespace koa::reliability
