@@ -118,8 +118,8 @@ std::uint32_t activate(NvmeDrive& drive, std::span<std::uint8_t> request) {
 }  // namespace
 
 std::uint32_t firmwareFunction(std::span<const std::uint8_t> input) {
-  if (input.size() < kFunctionData || std::memcmp(input.data() + kSignature, "FIRMWARE", 8) != 0 ||
-      le32(input, kControlCode) != kIoctlScsiMiniportFirmware)
+  if (input.size() < kFunctionData || std::memcmp(input.data() + kSignatureAt, "FIRMWARE", 8) != 0 ||
+      le32(input, kControlCodeAt) != kIoctlScsiMiniportFirmware)
     return 0;
   return le32(input, kFunction);
 }
@@ -128,14 +128,14 @@ IoResult answerFirmwareRequest(NvmeDrive& drive, const FirmwareInfoAnswer& infoA
                                std::vector<std::uint8_t>& buffer, std::uint32_t inSize, std::uint32_t outSize) {
   // The port driver's checks of the SRB_IO_CONTROL: the header and Length
   // must describe exactly the buffer that came in and goes out.
-  if (inSize < kSrbIoControlLength || outSize != inSize) return ioFailure(ERROR_INVALID_PARAMETER);
+  if (inSize < kHeaderBytes || outSize != inSize) return ioFailure(ERROR_INVALID_PARAMETER);
   const std::span<std::uint8_t> request(buffer.data(), inSize);
-  if (le32(request, kHeaderLength) != kSrbIoControlLength ||
-      le32(request, kLength) != inSize - kSrbIoControlLength || le32(request, kTimeout) != kFirmwareTimeout ||
-      le32(request, kReturnCode) != 0)
+  if (le32(request, kHeaderLengthAt) != kHeaderBytes ||
+      le32(request, kLengthAt) != inSize - kHeaderBytes || le32(request, kTimeoutAt) != kFirmwareTimeout ||
+      le32(request, kReturnCodeAt) != 0)
     return ioFailure(ERROR_INVALID_PARAMETER);
-  if (std::memcmp(request.data() + kSignature, "FIRMWARE", 8) != 0 ||
-      le32(request, kControlCode) != kIoctlScsiMiniportFirmware)
+  if (std::memcmp(request.data() + kSignatureAt, "FIRMWARE", 8) != 0 ||
+      le32(request, kControlCodeAt) != kIoctlScsiMiniportFirmware)
     return ioFailure(ERROR_INVALID_FUNCTION);
   if (inSize < kFunctionData) return ioFailure(ERROR_INVALID_PARAMETER);
 
@@ -155,7 +155,7 @@ IoResult answerFirmwareRequest(NvmeDrive& drive, const FirmwareInfoAnswer& infoA
     else
       status = kStatusIllegalRequest;
   }
-  setLe32(request, kReturnCode, status);
+  setLe32(request, kReturnCodeAt, status);
   return ioSuccess(inSize);
 }
 

@@ -8,11 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sim/srb_io_control_layout.h"
+
 namespace koa::sim::inboxwire {
 
 inline constexpr std::uint32_t kIoctlStorageGetDeviceNumber = 0x2D1080;
 inline constexpr std::uint32_t kIoctlStorageQueryProperty = 0x2D1400;
-inline constexpr std::uint32_t kIoctlScsiMiniport = 0x4D008;
 inline constexpr std::uint32_t kIoctlScsiMiniportFirmware = 0x1B0780;
 
 // ---- STORAGE_PROPERTY_QUERY + STORAGE_PROTOCOL_SPECIFIC_DATA ----
@@ -33,14 +34,8 @@ inline constexpr std::size_t kDescriptorVersion = 0;
 inline constexpr std::size_t kDescriptorSize = 4;
 inline constexpr std::uint32_t kDescriptorLength = 48;
 
-// ---- SRB_IO_CONTROL ----
-inline constexpr std::size_t kHeaderLength = 0;
-inline constexpr std::size_t kSignature = 4;
-inline constexpr std::size_t kTimeout = 12;
-inline constexpr std::size_t kControlCode = 16;
-inline constexpr std::size_t kReturnCode = 20;
-inline constexpr std::size_t kLength = 24;
-inline constexpr std::uint32_t kSrbIoControlLength = 28;
+// ---- SRB_IO_CONTROL (sim/srb_io_control_layout.h) ----
+using namespace srb;
 inline constexpr std::uint32_t kFirmwareTimeout = 30;
 
 // ---- FIRMWARE_REQUEST_BLOCK ----

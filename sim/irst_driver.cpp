@@ -30,8 +30,8 @@ constexpr std::uint32_t kErrorDevNotExist = 55;  // ERROR_DEV_NOT_EXIST
 enum class Interface { None, Csmi, Nvm, Fw };
 
 Interface interfaceOf(std::span<const std::uint8_t> input) {
-  if (input.size() < kHeaderLength) return Interface::None;
-  const std::string_view signature(reinterpret_cast<const char*>(input.data()) + kSrbSignature, 8);
+  if (input.size() < kHeaderBytes) return Interface::None;
+  const std::string_view signature(reinterpret_cast<const char*>(input.data()) + kSignatureAt, 8);
   if (signature == std::string_view("CSMIARY\0", 8)) return Interface::Csmi;
   if (signature == "IntelNvm") return Interface::Nvm;
   if (signature == "IntelFw ") return Interface::Fw;
@@ -77,9 +77,9 @@ class IrstController : public SimDevice {
     std::span<std::uint8_t> request(systemBuffer.data(), inSize);
     // The port driver's own checks of SRB_IO_CONTROL: the request is used as
     // input and output at once, so both lengths are the request's.
-    if (inSize < kHeaderLength || outSize != inSize) return ioFailure(ERROR_INVALID_PARAMETER);
-    if (le32(request, kSrbHeaderLength) != kHeaderLength ||
-        le32(request, kSrbLength) != inSize - kHeaderLength)
+    if (inSize < kHeaderBytes || outSize != inSize) return ioFailure(ERROR_INVALID_PARAMETER);
+    if (le32(request, kHeaderLengthAt) != kHeaderBytes ||
+        le32(request, kLengthAt) != inSize - kHeaderBytes)
       return ioFailure(ERROR_INVALID_PARAMETER);
 
     switch (interfaceOf(request)) {
@@ -92,8 +92,8 @@ class IrstController : public SimDevice {
   }
 
   std::string requestKind(std::uint32_t code, std::span<const std::uint8_t> input) const override {
-    if (code != kIoctlScsiMiniport || input.size() < kHeaderLength) return "unknown";
-    const std::uint32_t control = le32(input, kSrbControlCode);
+    if (code != kIoctlScsiMiniport || input.size() < kHeaderBytes) return "unknown";
+    const std::uint32_t control = le32(input, kControlCodeAt);
     switch (interfaceOf(input)) {
       case Interface::Csmi: return control == csmi::kGetRaidConfig ? "csmi.raidConfig" : "unknown";
       case Interface::Nvm: return control == nvm::kControlCode ? "irst.identify" : "unknown";
@@ -123,17 +123,17 @@ class IrstController : public SimDevice {
   // entries as the buffer holds (the count says how many there are).
   IoResult raidConfig(std::span<std::uint8_t> request) {
     const IoResult answered = ioSuccess(static_cast<std::uint32_t>(request.size()));
-    if (le32(request, kSrbControlCode) != csmi::kGetRaidConfig) {
-      setLe32(request, kSrbReturnCode, csmi::kStatusBadControlCode);
+    if (le32(request, kControlCodeAt) != csmi::kGetRaidConfig) {
+      setLe32(request, kReturnCodeAt, csmi::kStatusBadControlCode);
       return answered;
     }
     if (request.size() < csmi::kDrives) {
-      setLe32(request, kSrbReturnCode, csmi::kStatusInvalidParameter);
+      setLe32(request, kReturnCodeAt, csmi::kStatusInvalidParameter);
       return answered;
     }
     const std::uint32_t index = le32(request, csmi::kRaidSetIndex);
     if (index >= raidSets_.size()) {
-      setLe32(request, kSrbReturnCode, csmi::kRaidSetOutOfRange);
+      setLe32(request, kReturnCodeAt, csmi::kRaidSetOutOfRange);
       return answered;
     }
     const auto& members = raidSets_[index];
@@ -152,7 +152,7 @@ class IrstController : public SimDevice {
       setLe8(request, entry + csmi::kEntryDriveStatus, 0);
       setLe8(request, entry + csmi::kEntryDriveUsage, csmi::kDriveUsageMember);
     }
-    setLe32(request, kSrbReturnCode, csmi::kStatusSuccess);
+    setLe32(request, kReturnCodeAt, csmi::kStatusSuccess);
     return answered;
   }
 
@@ -164,7 +164,7 @@ class IrstController : public SimDevice {
   }
 
   IoResult identify(std::span<std::uint8_t> request) {
-    if (le32(request, kSrbControlCode) != nvm::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
+    if (le32(request, kControlCodeAt) != nvm::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
     if (request.size() != nvm::kData + nvm::kDataLength || le32(request, nvm::kDataOffsetField) != nvm::kData ||
         le32(request, nvm::kDataLengthField) != nvm::kDataLength)
       return ioFailure(ERROR_INVALID_PARAMETER);
@@ -182,14 +182,14 @@ class IrstController : public SimDevice {
     if (drive == nullptr) return ioFailure(kErrorDevNotExist);
     const std::vector<std::uint8_t> data = drive->identify();
     std::copy(data.begin(), data.end(), request.begin() + nvm::kData);
-    setLe32(request, kSrbReturnCode, 0);
+    setLe32(request, kReturnCodeAt, 0);
     return ioSuccess(static_cast<std::uint32_t>(request.size()));
   }
 
   IoResult firmware(std::span<std::uint8_t> request) {
-    if (le32(request, kSrbControlCode) != fw::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
+    if (le32(request, kControlCodeAt) != fw::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
     if (request.size() < fw::kData) return ioFailure(ERROR_INVALID_PARAMETER);
-    setLe32(request, kSrbReturnCode, firmwareStatus(request));
+    setLe32(request, kReturnCodeAt, firmwareStatus(request));
     return ioSuccess(static_cast<std::uint32_t>(request.size()));
   }
 

@@ -6,18 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sim/srb_io_control_layout.h"
+
 namespace koa::sim::irst {
 
-inline constexpr std::uint32_t kIoctlScsiMiniport = 0x4D008;
-
-// SRB_IO_CONTROL.
-inline constexpr std::size_t kHeaderLength = 28;
-inline constexpr std::size_t kSrbHeaderLength = 0;
-inline constexpr std::size_t kSrbSignature = 4;
-inline constexpr std::size_t kSrbTimeout = 12;
-inline constexpr std::size_t kSrbControlCode = 16;
-inline constexpr std::size_t kSrbReturnCode = 20;
-inline constexpr std::size_t kSrbLength = 24;
+// SRB_IO_CONTROL (sim/srb_io_control_layout.h).
+using namespace srb;
 
 // CSMI_SAS_RAID_CONFIG_BUFFER ("CSMIARY\0").
 namespace csmi {

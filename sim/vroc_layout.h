@@ -8,18 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sim/srb_io_control_layout.h"
+
 namespace koa::sim::vroc {
 
-inline constexpr std::uint32_t kIoctlScsiMiniport = 0x4D008;
-
-// SRB_IO_CONTROL.
-inline constexpr std::size_t kHeaderLengthAt = 0;
-inline constexpr std::size_t kSignatureAt = 4;
-inline constexpr std::size_t kTimeoutAt = 12;
-inline constexpr std::size_t kControlCodeAt = 16;
-inline constexpr std::size_t kReturnCodeAt = 20;
-inline constexpr std::size_t kLengthAt = 24;
-inline constexpr std::uint32_t kHeaderBytes = 28;
+// SRB_IO_CONTROL (sim/srb_io_control_layout.h).
+using namespace srb;
 inline constexpr char kSignature[8] = {'N', 'v', 'm', 'e', 'R', 'A', 'I', 'D'};
 
 // Control codes.

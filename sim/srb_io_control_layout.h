@@ -1,0 +1,22 @@
+// SRB_IO_CONTROL (ntddscsi.h), the 28-byte header that opens every
+// IOCTL_SCSI_MINIPORT request, as the simulated drivers read it. The inbox
+// firmware requests, the IRST requests and the VROC requests all start with
+// it; each driver checks its own signature and control codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace koa::sim::srb {
+
+inline constexpr std::uint32_t kIoctlScsiMiniport = 0x4D008;
+
+inline constexpr std::size_t kHeaderLengthAt = 0;
+inline constexpr std::size_t kSignatureAt = 4;
+inline constexpr std::size_t kTimeoutAt = 12;
+inline constexpr std::size_t kControlCodeAt = 16;
+inline constexpr std::size_t kReturnCodeAt = 20;
+inline constexpr std::size_t kLengthAt = 24;
+inline constexpr std::uint32_t kHeaderBytes = 28;
+
+}  // namespace koa::sim::srb
