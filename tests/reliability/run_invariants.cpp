@@ -11,6 +11,7 @@
 #include "sim/irst_layout.h"
 #include "sim/sha256.h"
 #include "sim/sim_bytes.h"
+#include "sim/srb_io_control_layout.h"
 #include "sim/vroc_layout.h"
 #include "transfer/firmware_image.h"
 
@@ -20,7 +21,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // The SRB_IO_CONTROL ReturnCode, common to every driver-private request.
-constexpr std::size_t kReturnCodeAt = 20;
+using sim::srb::kReturnCodeAt;
 
 struct Piece {
   std::uint64_t offset = 0;
@@ -187,30 +188,73 @@ class Checker {
     if (run_.exitCode != expected)
       breaks("exit code ", run_.exitCode, " where the drives' Return Codes give ", expected);
 
-    const std::string image(imageRevision.begin(), imageRevision.end());
-    for (const auto& drive : drives) {
-      if (drive.code != 0 && drive.code != 1602) continue;
-      const sim::NvmeDrive* simDrive = driveWithSerial(drive.serial);
-      if (simDrive == nullptr) {
-        breaks("the log reports a drive with serial '", drive.serial, "' that the machine does not have");
-      } else if (simDrive->revisionAfterReset() != image) {
-        breaks("drive '", drive.serial, "' reported updated (", drive.code, ") but holds ",
-               simDrive->revisionAfterReset(), " after a reset");
-      }
-    }
+    checkReportedUpdates(drives);
   }
 
-  const sim::NvmeDrive* driveWithSerial(const std::string& serial) const {
-    auto trimmed = [](std::string text) {
-      while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
-      while (!text.empty() && text.front() == ' ') text.erase(text.begin());
-      return text;
-    };
+  // Every drive the log reports as updated (0 or 1602) holds the image after
+  // a reset. The log names a drive by the serial number the program read from
+  // its Identify data, which a fault may have altered (a serial that starts
+  // with a NUL reads as empty on the inbox path); a reported serial that
+  // matches no drive must then be covered by a drive that was sent the image,
+  // holds it, and no other report claimed.
+  void checkReportedUpdates(const std::vector<Reported>& drives) {
+    const std::string image(imageRevision.begin(), imageRevision.end());
+    std::set<const sim::NvmeDrive*> claimed;
+    std::vector<std::string> unmatched;
+    for (const auto& drive : drives) {
+      if (drive.code != 0 && drive.code != 1602) continue;
+      const auto matches = drivesWithSerial(drive.serial);
+      if (matches.empty()) {
+        unmatched.push_back(drive.serial);
+        continue;
+      }
+      const auto holding = std::find_if(matches.begin(), matches.end(), [&](const sim::NvmeDrive* d) {
+        return d->revisionAfterReset() == image && !claimed.contains(d);
+      });
+      if (holding == matches.end()) {
+        breaks("drive '", drive.serial, "' reported updated (", drive.code, ") but holds ",
+               matches.front()->revisionAfterReset(), " after a reset");
+      } else {
+        claimed.insert(*holding);
+      }
+    }
+    std::size_t unclaimedUpdated = 0;
+    for (const auto& [name, before] : run_.before) {
+      const sim::NvmeDrive* d = run_.machine->drive(name);
+      if (downloaded_.contains(name) && d->revisionAfterReset() == image && !claimed.contains(d)) ++unclaimedUpdated;
+    }
+    if (unmatched.size() > unclaimedUpdated)
+      breaks("the log reports ", unmatched.size(), " updated drive(s) by serials no drive has (first '",
+             unmatched.front(), "'), but only ", unclaimedUpdated, " other drive(s) were sent the image and hold it");
+  }
+
+  // Serial numbers compare without the blanks and NULs that pad them, and
+  // only up to a NUL, the way the inbox path reads them.
+  static std::string comparableSerial(std::string text) {
+    if (const auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+    return text;
+  }
+
+  // The drives whose serial, as described or as their Identify data now
+  // gives it, is `serial`.
+  std::vector<const sim::NvmeDrive*> drivesWithSerial(const std::string& serial) const {
+    constexpr std::size_t kSerialAt = 4, kSerialLength = 20;
+    const std::string wanted = comparableSerial(serial);
+    std::vector<const sim::NvmeDrive*> found;
     for (const auto& [name, before] : run_.before) {
       const sim::NvmeDrive* drive = run_.machine->drive(name);
-      if (drive != nullptr && trimmed(drive->serialNumber()) == trimmed(serial)) return drive;
+      if (drive == nullptr) continue;
+      const auto identify = drive->identify();
+      const std::string identified =
+          identify.size() < kSerialAt + kSerialLength
+              ? std::string()
+              : std::string(identify.begin() + kSerialAt, identify.begin() + kSerialAt + kSerialLength);
+      if (comparableSerial(drive->serialNumber()) == wanted || comparableSerial(identified) == wanted)
+        found.push_back(drive);
     }
-    return nullptr;
+    return found;
   }
 
   void checkDrives() {

@@ -98,6 +98,34 @@ TEST_F(RunInvariants, ADriveReportedUpdatedThatDoesNotHoldTheImageIsCaught) {
   EXPECT_TRUE(mentions(broken, "was sent pieces but does not hold the image, yet the exit code is 0")) << joined(broken);
 }
 
+TEST_F(RunInvariants, ADriveKnownOnlyByTheSerialItsIdentifyDataGaveIsMatched) {
+  // A serial that starts with a NUL reads as empty on the inbox path; the
+  // drive that was sent the image and holds it answers for the report.
+  nlohmann::json nulSerial = kOneInboxDrive;
+  nulSerial["drives"]["ssd"]["identifyPatches"] = {{{"offset", 4}, {"hex", "00"}}};
+  MachineRun updated = runOnMachine(nulSerial);
+  ASSERT_EQ(updated.exitCode, 0) << updated.console;
+  ASSERT_NE(updated.log.find("Serial Number : \n"), std::string::npos) << updated.log;
+  EXPECT_EQ(joined(brokenInvariants(updated)), "");
+
+  // The same report over a drive that refused the image is caught by that
+  // serial; under a serial no drive has, nothing covers it.
+  nlohmann::json refusing = nulSerial;
+  refusing["drives"]["ssd"]["commitStatus"] = {{"status", "0x107"}};
+  MachineRun failed = runOnMachine(refusing);
+  ASSERT_EQ(failed.exitCode, 1);
+  failed.console = updated.console;
+  failed.log = updated.log;
+  failed.exitCode = updated.exitCode;
+  EXPECT_TRUE(mentions(brokenInvariants(failed), "drive '' reported updated (0) but holds GXB3LTMW"))
+      << joined(brokenInvariants(failed));
+  const std::size_t at = failed.log.find("Serial Number : \n");
+  failed.log.replace(at, 17, "Serial Number : NOSUCHSERIAL\n");
+  EXPECT_TRUE(mentions(brokenInvariants(failed),
+                       "the log reports 1 updated drive(s) by serials no drive has (first 'NOSUCHSERIAL'), but only 0"))
+      << joined(brokenInvariants(failed));
+}
+
 TEST_F(RunInvariants, AMissingEndMarkerOrLogIsCaught) {
   run.console.resize(run.console.size() - 3);
   run.logWritten = false;
