@@ -125,6 +125,10 @@ NvmeDrive NvmeDrive::fromDescription(const JsonField& d) {
   if (auto forced = d.optional("commitStatus")) {
     forced->allowOnly({"status", "nth"});
     drive.forcedCommitStatus_ = static_cast<std::uint16_t>((*forced)["status"].unsignedInteger(0x7FFF));
+    // A commit that completes successfully has committed the image; a drive
+    // that says so and keeps its old firmware is not one NVMe describes.
+    if (*drive.forcedCommitStatus_ == 0)
+      (*forced)["status"].fail("a forced status is not 0 (a successful commit commits the image)");
     drive.forcedCommitNth_ = static_cast<std::uint32_t>(forced->unsignedOr("nth", 0xFFFFFFFFu, 0));
   }
   // "received" and "committed" are what a state file reports of the last

@@ -1,5 +1,6 @@
 #include "tests/fuzz/fuzzed_machine.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -104,9 +105,19 @@ RequestTarget requestTarget(ByteReader& in, const Paths& paths) {
   return target;
 }
 
+bool isActivation(const std::string& kind) {
+  return kind == "inbox.activate" || kind == "irst.activate" || kind == "vroc.commit";
+}
+
+// The faults answer in the driver's place; none of them may answer a success
+// that did not happen (a ReturnCode or NVMe status of 0, or an activation
+// answer made up or patched), since a driver that lies about an activation
+// makes any updater report a drive updated that is not. A failure, a wrong
+// count or a garbled answer to anything else is fair.
 void addRequestFault(ByteReader& in, const Paths& paths, nlohmann::json& machine, std::uint8_t action) {
   const RequestTarget target = requestTarget(in, paths);
   if (target.device.empty()) return;
+  if (isActivation(target.kind) && (action == 0 || action == 1)) action = 4;
   nlohmann::json fault = {{"device", target.device}, {"request", target.kind}};
   const std::uint8_t nth = in.byte();
   if (nth < 0xC0) fault["nth"] = 1 + nth % 4;  // else every one
@@ -122,11 +133,11 @@ void addRequestFault(ByteReader& in, const Paths& paths, nlohmann::json& machine
       break;
     case 2:
       fault["action"] = "returnCode";
-      fault["returnCode"] = in.byte() < 0x80 ? std::uint32_t{in.byte()} : in.u32();
+      fault["returnCode"] = std::max<std::uint32_t>(1, in.byte() < 0x80 ? std::uint32_t{in.byte()} : in.u32());
       break;
     case 3:
       fault["action"] = "completionStatus";
-      fault["status"] = in.u16() & 0x7FFF;
+      fault["status"] = std::max(1, in.u16() & 0x7FFF);
       break;
     default: {
       static constexpr std::array<std::uint32_t, 6> kErrors = {1, 31, 121, 1117, 234, 122};
@@ -164,7 +175,7 @@ void changeDrive(ByteReader& in, nlohmann::json& machine) {
       drive["upgradeSupport"] = (in.byte() & 1) != 0;
       break;
     default:
-      drive["commitStatus"] = {{"status", in.u16() & 0x7FFF}};
+      drive["commitStatus"] = {{"status", std::max(1, in.u16() & 0x7FFF)}};
       break;
   }
 }

@@ -88,6 +88,9 @@ TEST(MachineLoader, FieldValuesOutOfTheirDomain) {
             "machine.json: /faults/0/nth: counts from 1 (leave it out for every one)");
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "output", "device": "\\\\?\\d1", "request": "unknown", "hex": "abc"}])")),
             "machine.json: /faults/0/hex: expected hex text (pairs of 0-9, a-f)");
+  EXPECT_EQ(loadError(R"({"drives": {"a": {"serialNumber": "S", "modelNumber": "M", "firmwareRevision": "GXB3LTMW",
+                                         "commitStatus": {"status": 0}}}})"),
+            "machine.json: /drives/a/commitStatus/status: a forced status is not 0 (a successful commit commits the image)");
 }
 
 TEST(MachineLoader, DriveNamesWithSlashesAreEscapedInPaths) {
