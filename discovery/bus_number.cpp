@@ -14,13 +14,16 @@ bool isWideSpace(char16_t unit) {
 }
 
 // wcstol(text, nullptr, 10) with the 32-bit long of Windows: leading white
-// space, an optional sign, decimal digits up to the first other character;
-// 0 when there is no digit, clamped to the range of long.
-std::int32_t wideToLong(std::u16string_view text) {
+// space, an optional sign, decimal digits up to the first other character,
+// clamped to the range of long. Where wcstol gives 0 for a text without a
+// digit, this gives nullopt: bus 0 is a real bus, and a location text that
+// names none must not address the drive on it.
+std::optional<std::int32_t> wideToLong(std::u16string_view text) {
   std::size_t i = 0;
   while (i < text.size() && isWideSpace(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  if (i == text.size() || text[i] < u'0' || text[i] > u'9') return std::nullopt;
   std::int64_t magnitude = 0;
   for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
     magnitude = magnitude * 10 + (text[i] - u'0');
@@ -61,7 +64,7 @@ std::int32_t readBusNumber(std::uint32_t devInst) {
   if (firstBlank == std::u16string_view::npos) return -1;
   const std::size_t secondBlank = text.find(u' ', firstBlank + 1);
   if (secondBlank == std::u16string_view::npos) return -1;
-  return wideToLong(text.substr(secondBlank));
+  return wideToLong(text.substr(secondBlank)).value_or(-1);
 }
 
 }  // namespace koa

@@ -178,9 +178,9 @@ TEST(BusNumber, IsTheNumberAfterTheSecondBlankBeforeTheFirstComma) {
     std::int32_t bus;
   };
   for (const Case& c : {Case{u"Bus Number 1, Target Id 0, LUN 0", 1}, Case{u"Bus Number 12", 12},
-                        Case{u"Bus Number 3x, Target Id 0", 3}, Case{u"Bus Number , Target Id 5", 0},
+                        Case{u"Bus Number 3x, Target Id 0", 3}, Case{u"Bus Number , Target Id 5", -1},
                         Case{u"Bus Number -2, LUN 0", -2}, Case{u"PCI bus 0, device 23, function 0", -1},
-                        Case{u"Bus Number ", 0}, Case{u"Bus Number 99999999999", 2147483647},
+                        Case{u"Bus Number ", -1}, Case{u"Bus Number -, LUN 0", -1}, Case{u"Bus Number 99999999999", 2147483647},
                         Case{u"X,Bus Number 4", -1}, Case{u"", -1}}) {
     FakeMachine machine;
     machine.nodes.push_back(intelDiskNode(u"\\\\?\\a", u"A", u"", 7));

@@ -112,6 +112,21 @@ TEST(IrstEndToEnd, NonRaidDriveIsAddressedByItsBusNumber) {
   EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
 }
 
+TEST(IrstEndToEnd, ALocationTextWithoutABusNumberAddressesNoDriveRatherThanTheDriveOnBusZero) {
+  // "Bus Number " with no digit after it is no bus; read as 0 it would send
+  // the RAID member on path 0 a second update through the non-RAID route.
+  IrstMachine machine = raidOfTwo();
+  machine.drive("single", "KOA-SINGLE", "GXB2LTMW").irstDrive(2, "single").nonRaidDisk("d2", "Bus Number , Target Id 0, LUN 0");
+  const MachineRun run = runOnMachine(machine.text());
+
+  EXPECT_EQ(run.requests("irst.download", "member-a").size(), 512u);
+  EXPECT_EQ(run.requests("irst.activate", "member-a").size(), 1u);
+  EXPECT_TRUE(run.requests("irst.download", "single").empty());
+  EXPECT_EQ(occurrences(run.log, "Serial Number : " + padded("KOA-RAID-A", 20)), 1u) << run.log;
+  EXPECT_EQ(revisionOf(run, "member-a"), kImageRevision);
+  EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW");
+}
+
 TEST(IrstEndToEnd, DriveThatActivatesAtResetEndsWith1602AndTheRebootTexts) {
   const MachineRun run = runOnMachine(singleNonRaid("reset").text(), /*silent=*/false);
 
