@@ -194,38 +194,36 @@ class Checker {
   // Every drive the log reports as updated (0 or 1602) holds the image after
   // a reset. The log names a drive by the serial number the program read from
   // its Identify data, which a fault may have altered (a serial that starts
-  // with a NUL reads as empty on the inbox path); a reported serial that
-  // matches no drive must then be covered by a drive that was sent the image,
-  // holds it, and no other report claimed.
+  // with a NUL reads as empty on the inbox path); each serial that matches no
+  // drive must then be covered by a drive that was sent the image, holds it,
+  // and no reported serial names. (A drive listed twice, as a RAID walk may
+  // list it, is reported twice under one serial.)
   void checkReportedUpdates(const std::vector<Reported>& drives) {
     const std::string image(imageRevision.begin(), imageRevision.end());
-    std::set<const sim::NvmeDrive*> claimed;
-    std::vector<std::string> unmatched;
+    std::set<const sim::NvmeDrive*> named;
+    std::set<std::string> unmatched;
     for (const auto& drive : drives) {
       if (drive.code != 0 && drive.code != 1602) continue;
       const auto matches = drivesWithSerial(drive.serial);
       if (matches.empty()) {
-        unmatched.push_back(drive.serial);
+        unmatched.insert(drive.serial);
         continue;
       }
-      const auto holding = std::find_if(matches.begin(), matches.end(), [&](const sim::NvmeDrive* d) {
-        return d->revisionAfterReset() == image && !claimed.contains(d);
-      });
-      if (holding == matches.end()) {
+      named.insert(matches.begin(), matches.end());
+      if (std::none_of(matches.begin(), matches.end(),
+                       [&](const sim::NvmeDrive* d) { return d->revisionAfterReset() == image; }))
         breaks("drive '", drive.serial, "' reported updated (", drive.code, ") but holds ",
                matches.front()->revisionAfterReset(), " after a reset");
-      } else {
-        claimed.insert(*holding);
-      }
     }
-    std::size_t unclaimedUpdated = 0;
+    if (unmatched.empty()) return;
+    std::size_t unnamedUpdated = 0;
     for (const auto& [name, before] : run_.before) {
       const sim::NvmeDrive* d = run_.machine->drive(name);
-      if (downloaded_.contains(name) && d->revisionAfterReset() == image && !claimed.contains(d)) ++unclaimedUpdated;
+      if (downloaded_.contains(name) && d->revisionAfterReset() == image && !named.contains(d)) ++unnamedUpdated;
     }
-    if (unmatched.size() > unclaimedUpdated)
+    if (unmatched.size() > unnamedUpdated)
       breaks("the log reports ", unmatched.size(), " updated drive(s) by serials no drive has (first '",
-             unmatched.front(), "'), but only ", unclaimedUpdated, " other drive(s) were sent the image and hold it");
+             *unmatched.begin(), "'), but only ", unnamedUpdated, " other drive(s) were sent the image and hold it");
   }
 
   // Serial numbers compare without the blanks and NULs that pad them, and

@@ -2,6 +2,7 @@
 // clean run of one inbox drive and breaks one thing in what the run left.
 #include <gtest/gtest.h>
 
+#include "tests/irst/irst_machine.h"
 #include "tests/reliability/machine_run.h"
 #include "tests/reliability/run_invariants.h"
 #include "transfer/firmware_image.h"
@@ -124,6 +125,21 @@ TEST_F(RunInvariants, ADriveKnownOnlyByTheSerialItsIdentifyDataGaveIsMatched) {
   EXPECT_TRUE(mentions(brokenInvariants(failed),
                        "the log reports 1 updated drive(s) by serials no drive has (first 'NOSUCHSERIAL'), but only 0"))
       << joined(brokenInvariants(failed));
+}
+
+TEST(RunInvariantsOfRaid, AMemberThatTwoVolumesListAndThatIsUpdatedTwiceBreaksNone) {
+  test::IrstMachine machine;
+  machine.drive("member-a", "KOA-RAID-A", "GXB3LTMW")
+      .drive("member-b", "KOA-RAID-B", "GXB3LTMW")
+      .controller(test::kIntelControllerPath, test::kRstDescription)
+      .irstDrive(0, "member-a", 0)
+      .irstDrive(1, "member-b", 0)
+      .raidVolume("v1")
+      .raidVolume("v2");
+  const MachineRun run = runOnMachine(nlohmann::json::parse(machine.text()));
+  ASSERT_EQ(run.exitCode, 0) << run.console;
+  ASSERT_NE(run.log.find("[Disk #4]"), std::string::npos) << run.log;
+  EXPECT_EQ(joined(brokenInvariants(run)), "");
 }
 
 TEST_F(RunInvariants, AMissingEndMarkerOrLogIsCaught) {
