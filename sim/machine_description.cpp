@@ -228,6 +228,11 @@ class Loader {
       f.allowOnly({"comment", "action", "device", "request", "drive", "nth", "status"});
       fault.action = FaultAction::CompletionStatus;
       fault.value = static_cast<std::uint32_t>(f["status"].unsignedInteger(0x7FFF));
+      // Only the NVMe pass-through has a completion entry; on any other
+      // request the fault would be a bare ReturnCode of 0, a success that
+      // never reached the driver.
+      if (fault.request != "vroc.identify" && fault.request != "vroc.download" && fault.request != "vroc.commit")
+        kindField.fail("a completion status answers only vroc.identify, vroc.download and vroc.commit");
     } else if (action == "patch") {
       f.allowOnly({"comment", "action", "device", "request", "drive", "nth", "offset", "hex"});
       fault.action = FaultAction::Patch;

@@ -118,6 +118,8 @@ void addRequestFault(ByteReader& in, const Paths& paths, nlohmann::json& machine
   const RequestTarget target = requestTarget(in, paths);
   if (target.device.empty()) return;
   if (isActivation(target.kind) && (action == 0 || action == 1)) action = 4;
+  if (action == 3 && target.kind != "vroc.identify" && target.kind != "vroc.download" && target.kind != "vroc.commit")
+    action = 2;  // only the NVMe pass-through has a completion entry
   nlohmann::json fault = {{"device", target.device}, {"request", target.kind}};
   const std::uint8_t nth = in.byte();
   if (nth < 0xC0) fault["nth"] = 1 + nth % 4;  // else every one
