@@ -110,10 +110,11 @@ bool isActivation(const std::string& kind) {
 }
 
 // The faults answer in the driver's place; none of them may answer a success
-// that did not happen (a ReturnCode or NVMe status of 0, or an activation
-// answer made up or patched), since a driver that lies about an activation
-// makes any updater report a drive updated that is not. A failure, a wrong
-// count or a garbled answer to anything else is fair.
+// that did not happen (a ReturnCode or NVMe status of 0, "power cycle
+// required" on an activation, or an activation answer made up or patched),
+// since a driver that lies about an activation makes any updater report a
+// drive updated that is not. A failure, a wrong count or a garbled answer to
+// anything else is fair.
 void addRequestFault(ByteReader& in, const Paths& paths, nlohmann::json& machine, std::uint8_t action) {
   const RequestTarget target = requestTarget(in, paths);
   if (target.device.empty()) return;
@@ -133,10 +134,14 @@ void addRequestFault(ByteReader& in, const Paths& paths, nlohmann::json& machine
       fault["action"] = "output";
       fault["hex"] = in.hex(160);
       break;
-    case 2:
+    case 2: {
+      std::uint32_t code = std::max<std::uint32_t>(1, in.byte() < 0x80 ? std::uint32_t{in.byte()} : in.u32());
+      // FIRMWARE_STATUS_POWER_CYCLE_REQUIRED answers that the image was taken.
+      if (isActivation(target.kind) && code == 0x20) code = 0x10;
       fault["action"] = "returnCode";
-      fault["returnCode"] = std::max<std::uint32_t>(1, in.byte() < 0x80 ? std::uint32_t{in.byte()} : in.u32());
+      fault["returnCode"] = code;
       break;
+    }
     case 3:
       fault["action"] = "completionStatus";
       fault["status"] = std::max(1, in.u16() & 0x7FFF);
