@@ -5,6 +5,8 @@
 
 #include "sim/sim_bytes.h"
 #include "sim/simulated_machine.h"
+#include "sim/srb_io_control_layout.h"
+#include "sim/vroc_layout.h"
 #include "sim/wide_text.h"
 
 namespace koa::sim {
@@ -13,9 +15,9 @@ namespace {
 
 // The SRB_IO_CONTROL ReturnCode and the NvmeRAID pass-through's completion
 // dword 3, which the returnCode and completionStatus faults write.
-constexpr std::size_t kSrbReturnCodeOffset = 20;
-constexpr std::size_t kCompletionDword3Offset = 128;
-constexpr unsigned kCompletionStatusShift = 17;
+constexpr std::size_t kSrbReturnCodeOffset = srb::kReturnCodeAt;
+constexpr std::size_t kCompletionDword3Offset = vroc::completionDword(3);
+constexpr unsigned kCompletionStatusShift = vroc::kStatusShift;
 
 // The access an I/O control code demands of the handle (bits 15:14).
 constexpr std::uint32_t kFileReadAccess = 1;
