@@ -3,22 +3,13 @@
 #include <map>
 #include <set>
 
+#include "platform/win_types.h"
+
 namespace koa::reliability {
 namespace {
 
-constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
-constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
-constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr std::uint32_t ERROR_INVALID_DATA = 13;
-constexpr std::uint32_t ERROR_GEN_FAILURE = 31;
-constexpr std::uint32_t ERROR_SHARING_VIOLATION = 32;
-constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
-constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
-constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+// Not among the platform's error codes: only the sweep fails GetModuleHandleW.
 constexpr std::uint32_t ERROR_MOD_NOT_FOUND = 126;
-constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
-constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
-constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
 
 // A driver status in the SRB_IO_CONTROL ReturnCode: a plain error. (The
 // power-cycle status 0x20 is a success; a fault that answers it without the
