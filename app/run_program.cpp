@@ -9,9 +9,9 @@
 namespace koa {
 namespace {
 
-// What the process start-up of a windowed program needs from its framework:
-// no critical-error or open-file dialog may ever stop an unattended run.
-void initialiseFramework(Platform& platform) {
+// No critical-error or open-file dialog may ever stop an unattended run: the
+// process keeps the error mode it started with and gains both flags.
+void suppressErrorDialogs(Platform& platform) {
   const std::uint32_t currentMode = platform.SetErrorMode(0);
   (void)platform.SetErrorMode(currentMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
@@ -23,13 +23,13 @@ int runProgram(int argc, const char16_t* const* argv) {
   if (platform.GetModuleHandleW(/*lpModuleName=*/nullptr) == 0)
     console::wide(u"Fatal Error: GetModuleHandle failed\n");
   else
-    initialiseFramework(platform);
+    suppressErrorDialogs(platform);
 
   int exitCode = 1;
   {
     UpdateSession session;
     loadImage();
-    writeRunHeader();
+    writeRunHeader(imageRevision);
     if (session.parseCommandLine(argc, argv)) {
       session.recordStart();
       (void)session.discovery->runUpdate(session);

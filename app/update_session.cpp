@@ -1,8 +1,10 @@
 #include "app/update_session.h"
 
 #include "report/number_text.h"
+#include "report/report.h"
 #include "report/run_markers.h"
 #include "report/timestamp.h"
+#include "transfer/firmware_image.h"
 
 namespace koa {
 
@@ -15,6 +17,12 @@ UpdateSession::~UpdateSession() { discovery.reset(); }
 void UpdateSession::recordStart() {
   startTime = widen(currentTimestamp());
   writeStartMarker();
+}
+
+int UpdateSession::writeReport() {
+  endTime = widen(currentTimestamp());
+  exitCode = writeRunReport({startTime, endTime}, commandLineText, targets, imageRevision, logPath, silentMode);
+  return exitCode;
 }
 
 }  // namespace koa

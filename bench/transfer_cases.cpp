@@ -6,14 +6,14 @@
 #include "platform/unique_handle.h"
 #include "transfer/firmware_image.h"
 #include "transfer/inbox_download.h"
-#include "transfer/inbox_drive.h"
 #include "transfer/inbox_path.h"
 #include "transfer/inbox_requests.h"
 #include "transfer/intel_fw_request.h"
 #include "transfer/irst_path.h"
-#include "transfer/nvme_raid_request.h"
-#include "transfer/piece_walk.h"
+#include "transfer/target_device.h"
 #include "transfer/vroc_path.h"
+#include "wire/nvme_raid_request.h"
+#include "wire/piece_walk.h"
 
 namespace koa::bench {
 namespace {
@@ -63,7 +63,8 @@ TransferCase floorCase(const RequestShape& shape, std::int32_t granularity) {
 bool inboxDownload(std::int32_t granularity) {
   const std::uint32_t pieceSize = pieceSizeFor(granularity);
   RequestBuffer buffer(inbox::firmwareRequestLength(pieceSize));
-  const UniqueHandle drive = inbox::openDrive(u"\\\\.\\PHYSICALDRIVE1");
+  const UniqueHandle drive =
+      openTargetDevice(u"\\\\.\\PHYSICALDRIVE1", /*shareMode=*/FILE_SHARE_READ | FILE_SHARE_WRITE);
   return buffer.ok() && drive.valid() && inbox::downloadImage(drive, buffer, pieceSize, kWholeImage);
 }
 
@@ -91,9 +92,9 @@ std::vector<TransferCase> transferCases() {
     cases.push_back(floorCase(kVroc, g));
     const DriveRecord vrocTarget = target(DriverKind::VrocNonRaid, g);
     cases.push_back({"vroc", "download", g, pieces, pieces,
-                     [vrocTarget] { return downloadVroc(kOpenDevice, vrocTarget, kWholeImage) == kVrocDownloaded; }});
+                     [vrocTarget] { return downloadVroc(kOpenDevice, vrocTarget, kWholeImage) == result::kSucceeded; }});
     cases.push_back({"vroc", "update", g, pieces, pieces + 1, [vrocTarget] {
-                       return updateVrocDrive(vrocTarget, kWholeImage, kVrocPort) == kVrocRebootRequired;
+                       return updateVrocDrive(vrocTarget, kWholeImage, kVrocPort) == result::kRebootRequired;
                      }});
   }
   return cases;

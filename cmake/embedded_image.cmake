@@ -5,7 +5,7 @@
 # named file is checked at configure time (size and revision bytes) and
 # embedded as it is. The bytes reach the program through the assembler's
 # .incbin, so a new image costs one assembly and one link, not a compile of a
-# 2 MiB source array. koa_system gets the symbols koa_embedded_image and
+# 2 MiB source array. koa_transfer gets the symbols koa_embedded_image and
 # koa_embedded_image_end (see transfer/firmware_image.cpp).
 
 include(${CMAKE_CURRENT_LIST_DIR}/check_firmware_image.cmake)
@@ -31,7 +31,7 @@ else()
     COMMENT "Generating the placeholder firmware image"
     VERBATIM)
   add_custom_target(koa_placeholder_image DEPENDS ${KOA_EMBEDDED_IMAGE_FILE})
-  add_dependencies(koa_system koa_placeholder_image)
+  add_dependencies(koa_transfer koa_placeholder_image)
 endif()
 
 set(KOA_EMBEDDED_IMAGE_SOURCE ${CMAKE_BINARY_DIR}/firmware/embedded_image.S)
@@ -39,4 +39,4 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/embedded_image.S.in ${KOA_EMBEDDED_IMAG
 set_source_files_properties(${KOA_EMBEDDED_IMAGE_SOURCE} PROPERTIES
   LANGUAGE ASM
   OBJECT_DEPENDS ${KOA_EMBEDDED_IMAGE_FILE})
-target_sources(koa_system PRIVATE ${KOA_EMBEDDED_IMAGE_SOURCE})
+target_sources(koa_transfer PRIVATE ${KOA_EMBEDDED_IMAGE_SOURCE})

@@ -17,7 +17,7 @@ set(KOA_WINDOWS_DESCRIPTION "koa-update: NVMe SSD firmware update")
 set(KOA_WINDOWS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 string(REPLACE "." "," KOA_WINDOWS_VERSION_COMMAS ${KOA_WINDOWS_VERSION})
 
-foreach(library koa_system koa_sim)
+foreach(library koa_platform koa_wire koa_update koa_report koa_discovery koa_transfer koa_app koa_sim)
   if(TARGET ${library})
     target_compile_options(${library} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                                               -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
@@ -28,7 +28,7 @@ endforeach()
 add_library(koa_win32 STATIC platform/win32_platform.cpp platform/win32_constants_check.cpp)
 target_include_directories(koa_win32 PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(koa_win32 PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
-target_link_libraries(koa_win32 PUBLIC koa_system setupapi user32)
+target_link_libraries(koa_win32 PUBLIC koa_platform setupapi user32)
 koa_warnings(koa_win32)
 
 function(koa_windows_program target)

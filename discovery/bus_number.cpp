@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "discovery/device_property_text.h"
+#include "discovery/device_property.h"
 #include "discovery/intel_raid_controller.h"
 #include "platform/unique_handle.h"
 

@@ -1,7 +1,7 @@
 #include "discovery/csmi_raid_config.h"
 
-#include "transfer/byte_order.h"
-#include "transfer/srb_io_control.h"
+#include "wire/byte_order.h"
+#include "wire/srb_io_control.h"
 
 namespace koa::csmi {
 

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "transfer/request_buffer.h"
+#include "wire/request_buffer.h"
 
 namespace koa::csmi {
 

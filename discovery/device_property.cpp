@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <string>
 
 namespace koa {
@@ -14,6 +13,13 @@ namespace {
 constexpr std::size_t kParentNarrowBufferLength = 356;
 constexpr std::size_t kNarrowBufferLength = 256;
 constexpr std::size_t kMaxConvertedCharacters = 256;
+
+// Identifiers end the read when the platform names no larger size again;
+// texts are asked for again whatever size it names, but a size of 0 ends it.
+constexpr GrowingRule kIdentifierRule{GrowingRule::Allocation::TwiceReportedSize,
+                                      GrowingRule::Retry::WhileTheSizeGrows};
+constexpr GrowingRule kTextRule{GrowingRule::Allocation::TwiceReportedSize,
+                                GrowingRule::Retry::WhileInsufficient, /*minimumSize=*/1};
 
 // wcstombs_s in the runtime's default "C" locale, with the count limited to
 // kMaxConvertedCharacters and the text cut to fit the buffer with its
@@ -33,43 +39,35 @@ bool sameKey(const DevPropKey& a, const DevPropKey& b) { return a.fmtid == b.fmt
 
 }  // namespace
 
-bool readDeviceProperty(DevInfoSet set, const SpDevInfoData& device, const DevPropKey& key,
-                        std::u16string& out) {
+std::optional<GrowingBuffer> readDevicePropertyBytes(DevInfoSet set, const SpDevInfoData& device,
+                                                     const DevPropKey& key, const GrowingRule& rule) {
   Platform& platform = currentPlatform();
   std::uint32_t propertyType = 0;
-  std::uint32_t required = 0;
-  if (platform.SetupDiGetDevicePropertyW(set, &device, &key, &propertyType, /*propertyBuffer=*/nullptr,
-                                         /*propertyBufferSize=*/0, &required, /*flags=*/0))
-    return false;
+  return readGrowing(rule, [&](std::uint8_t* buffer, std::uint32_t size, std::uint32_t* required) {
+    return platform.SetupDiGetDevicePropertyW(set, &device, &key, &propertyType, buffer, size, required,
+                                              /*flags=*/0);
+  });
+}
 
-  std::unique_ptr<std::uint8_t[]> buffer;
-  std::uint32_t bufferSize = 0;
-  bool read = false;
-  while (!read && platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    // A platform that asks again for no more than it was given would keep
-    // this loop going for ever.
-    if (buffer && required <= bufferSize) return false;
-    // Twice the reported size, as the Windows code this mirrors asked for.
-    const std::uint64_t doubled = std::uint64_t{required} * 2;
-    if (doubled > UINT32_MAX) return false;
-    bufferSize = static_cast<std::uint32_t>(doubled);
-    buffer.reset(new (std::nothrow) std::uint8_t[bufferSize]());
-    if (!buffer) return false;
-    read = platform.SetupDiGetDevicePropertyW(set, &device, &key, &propertyType, buffer.get(), bufferSize,
-                                              &required, /*flags=*/0);
-  }
-  // A buffer whose read then failed for another reason holds no value: it is
-  // not reported as one.
-  if (!read) return false;
+bool readDeviceProperty(DevInfoSet set, const SpDevInfoData& device, const DevPropKey& key,
+                        std::u16string& out) {
+  const std::optional<GrowingBuffer> buffer = readDevicePropertyBytes(set, device, key, kIdentifierRule);
+  if (!buffer) return false;
 
-  const std::size_t units = bufferSize / sizeof(char16_t);
+  const std::size_t units = buffer->size / sizeof(char16_t);
   auto text = std::make_unique<char16_t[]>(units + 1);
-  for (std::size_t i = 0; i < units; ++i)
-    text[i] = static_cast<char16_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
+  for (std::size_t i = 0; i < units; ++i) text[i] = static_cast<char16_t>(get16(buffer->bytes.get(), 2 * i));
   const std::size_t narrowLength =
       sameKey(key, DEVPKEY_Device_Parent) ? kParentNarrowBufferLength : kNarrowBufferLength;
   out = utf8ToUtf16(toNarrow(text.get(), units, narrowLength));
   return true;
+}
+
+std::optional<std::u16string> readDevicePropertyText(DevInfoSet set, const SpDevInfoData& device,
+                                                     const DevPropKey& key) {
+  const std::optional<GrowingBuffer> buffer = readDevicePropertyBytes(set, device, key, kTextRule);
+  if (!buffer) return std::nullopt;
+  return textUntilNul(*buffer, 0);
 }
 
 }  // namespace koa

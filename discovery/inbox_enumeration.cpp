@@ -1,15 +1,16 @@
 #include <cstdint>
-#include <memory>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "discovery/device_property.h"
+#include "discovery/growing_read.h"
+#include "discovery/interface_detail.h"
 #include "platform/unique_handle.h"
-#include "transfer/byte_order.h"
 #include "update/drive_discovery.h"
+#include "wire/byte_order.h"
+#include "wire/device_path.h"
 
 namespace koa {
 namespace {
@@ -19,107 +20,50 @@ namespace {
 constexpr std::u16string_view kMakerVendorId = u"VEN_D5A7";
 constexpr std::u16string_view kNvmeMark = u"NVMe";
 
-constexpr std::uint32_t kSpDevInfoDataSize = 32;
-constexpr std::uint32_t kSpDeviceInterfaceDataSize = 32;
-
 // STORAGE_DEVICE_NUMBER: DeviceType, DeviceNumber, PartitionNumber.
 constexpr std::uint32_t kStorageDeviceNumberLength = 12;
 constexpr std::size_t kDeviceNumberOffset = 4;
 
-struct ByteBuffer {
-  std::unique_ptr<std::uint8_t[]> bytes;
-  std::uint32_t size = 0;
-};
-
 // The disk's hardware identifiers (a multi-string), read with the growing
-// buffer of readDeviceProperty. Empty when they cannot be read, or when the
+// buffer of readDeviceProperty. None when they cannot be read, or when the
 // reported size is 0.
-ByteBuffer readHardwareIds(DevInfoSet set, const SpDevInfoData& device) {
+std::optional<GrowingBuffer> readHardwareIds(DevInfoSet set, const SpDevInfoData& device) {
   Platform& platform = currentPlatform();
   std::uint32_t type = 0;
-  std::uint32_t required = 0;
-  ByteBuffer buffer;
-  if (platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type,
-                                                 /*propertyBuffer=*/nullptr, /*propertyBufferSize=*/0,
-                                                 &required))
-    return {};
-  bool read = false;
-  while (!read && platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    if (buffer.bytes && required <= buffer.size) return {};
-    const std::uint64_t doubled = std::uint64_t{required} * 2;
-    if (doubled > UINT32_MAX) return {};
-    buffer.size = static_cast<std::uint32_t>(doubled);
-    buffer.bytes.reset(new (std::nothrow) std::uint8_t[buffer.size]());
-    if (!buffer.bytes) return {};
-    read = platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type,
-                                                      buffer.bytes.get(), buffer.size, &required);
-  }
-  if (!read || required == 0) return {};
+  std::optional<GrowingBuffer> buffer =
+      readGrowing({GrowingRule::Allocation::TwiceReportedSize, GrowingRule::Retry::WhileTheSizeGrows},
+                  [&](std::uint8_t* bytes, std::uint32_t size, std::uint32_t* required) {
+                    return platform.SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, &type,
+                                                                      bytes, size, required);
+                  });
+  if (buffer && buffer->reported == 0) return std::nullopt;
   return buffer;
 }
 
 // The strings of a multi-string, in order, never reading past its buffer.
-std::vector<std::u16string> multiStringEntries(const ByteBuffer& buffer) {
+std::vector<std::u16string> multiStringEntries(const GrowingBuffer& buffer) {
   std::vector<std::u16string> entries;
-  std::u16string current;
-  for (std::uint32_t i = 0; i + 1 < buffer.size; i += 2) {
-    const auto unit = static_cast<char16_t>(get16(buffer.bytes.get(), i));
-    if (unit != 0) {
-      current.push_back(unit);
-      continue;
-    }
-    if (current.empty()) break;  // the empty string that ends the list
-    entries.push_back(std::move(current));
-    current.clear();
+  std::size_t offset = 0;
+  while (offset + 1 < buffer.size) {
+    std::u16string entry = textUntilNul(buffer, offset);
+    if (entry.empty()) break;  // the empty string that ends the list
+    offset += sizeof(char16_t) * (entry.size() + 1);
+    entries.push_back(std::move(entry));
   }
-  if (!current.empty()) entries.push_back(std::move(current));
   return entries;
 }
 
 // The device path of the disk interface at memberIndex; none when there is
 // no such interface or its detail cannot be read.
 std::optional<std::u16string> interfacePath(DevInfoSet set, std::uint32_t memberIndex) {
-  Platform& platform = currentPlatform();
   SpDeviceInterfaceData interfaceData{};
-  interfaceData.cbSize = kSpDeviceInterfaceDataSize;
-  if (!platform.SetupDiEnumDeviceInterfaces(set, /*deviceInfoData=*/nullptr, &GUID_DEVINTERFACE_DISK,
-                                            memberIndex, &interfaceData))
+  interfaceData.cbSize = sizeof(SpDeviceInterfaceData);
+  if (!currentPlatform().SetupDiEnumDeviceInterfaces(set, /*deviceInfoData=*/nullptr, &GUID_DEVINTERFACE_DISK,
+                                                     memberIndex, &interfaceData))
     return std::nullopt;
-
-  SpDevInfoData deviceData{};
-  deviceData.cbSize = kSpDevInfoDataSize;
-  std::uint32_t required = 0;
-  if (platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, /*detail=*/nullptr, /*detailSize=*/0,
-                                                &required, &deviceData))
-    return std::nullopt;
-  ByteBuffer detail;
-  bool read = false;
-  while (!read && platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    if (detail.bytes && required <= detail.size) return std::nullopt;
-    detail.size = required;
-    detail.bytes.reset(new (std::nothrow) std::uint8_t[detail.size]());
-    if (!detail.bytes || detail.size < kInterfaceDetailPathOffset) return std::nullopt;
-    put32(detail.bytes.get(), 0, kInterfaceDetailCbSize);
-    read = platform.SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail.bytes.get(), detail.size,
-                                                     &required, &deviceData);
-  }
-  // A detail call that failed for another reason left no path to open.
-  if (!read) return std::nullopt;
-
-  std::u16string path;
-  for (std::uint32_t i = kInterfaceDetailPathOffset; i + 1 < detail.size; i += 2) {
-    const auto unit = static_cast<char16_t>(get16(detail.bytes.get(), i));
-    if (unit == 0) break;
-    path.push_back(unit);
-  }
-  return path;
-}
-
-// "\\.\PHYSICALDRIVE%d", the device number in decimal.
-std::u16string physicalDrivePath(std::int32_t deviceNumber) {
-  std::u16string path = u"\\\\.\\PHYSICALDRIVE";
-  for (char digit : std::to_string(deviceNumber)) path.push_back(static_cast<char16_t>(digit));
-  return path;
+  std::optional<InterfaceDetail> detail = readInterfaceDetail(set, interfaceData, DetailWalk::InboxDisks);
+  if (!detail) return std::nullopt;
+  return std::move(detail->devicePath);
 }
 
 enum class Probe { Appended, NoNumber, NotOpened };
@@ -154,15 +98,15 @@ bool DriveDiscovery::enumerateInboxDrives() {
   if (!set.valid()) return false;
 
   SpDevInfoData device{};
-  device.cbSize = kSpDevInfoDataSize;
+  device.cbSize = sizeof(SpDevInfoData);
   for (std::uint32_t index = 0; platform.SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
     std::u16string parent;
     (void)readDeviceProperty(set.get(), device, DEVPKEY_Device_Parent, parent);
     if (parent.find(kMakerVendorId) == std::u16string::npos) continue;
 
-    const ByteBuffer hardwareIds = readHardwareIds(set.get(), device);
-    if (!hardwareIds.bytes) continue;
-    for (const std::u16string& hardwareId : multiStringEntries(hardwareIds)) {
+    const std::optional<GrowingBuffer> hardwareIds = readHardwareIds(set.get(), device);
+    if (!hardwareIds) continue;
+    for (const std::u16string& hardwareId : multiStringEntries(*hardwareIds)) {
       if (hardwareId.find(kNvmeMark) == std::u16string::npos) continue;
       std::u16string instanceId;
       if (!readDeviceProperty(set.get(), device, DEVPKEY_Device_InstanceId, instanceId)) continue;

@@ -4,9 +4,7 @@
 //   OFFSET SIZE DESCRIPTION
 //        0   28 SRB_IO_CONTROL: "IntelNvm", timeout 10, control code
 //               0xF0002808, Length 4232
-//       28    1 drive address, first byte: 1
-//       29    1 drive address, path id (low byte of the record's pathId)
-//       30    2 drive address, rest: 0
+//       28    4 drive address (wire/irst_drive_address.h), path id from the record
 //       32   64 NVMe command dwords 0 to 15: dword 0 = 6 (Identify),
 //               dword 10 (offset 72) = 1 (CNS 01h, Identify Controller)
 //       96   20 0
@@ -18,7 +16,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "transfer/request_buffer.h"
+#include "wire/irst_drive_address.h"
+#include "wire/nvme.h"
+#include "wire/request_buffer.h"
 
 namespace koa::intel_nvm {
 
@@ -27,18 +27,14 @@ inline constexpr char kSignature[9] = "IntelNvm";
 inline constexpr std::uint32_t kTimeoutSeconds = 10;
 inline constexpr std::uint32_t kControlCode = 0xF0002808;
 
-inline constexpr std::size_t kDriveAddressOffset = 28;
-inline constexpr std::uint8_t kDriveAddressFirstByte = 1;
-inline constexpr std::size_t kPathIdOffset = 29;
-inline constexpr std::size_t kCommandOffset = 32;
+inline constexpr std::size_t kCommandOffset = irst::kDriveAddressOffset + irst::kDriveAddressLength;
 inline constexpr std::size_t kCommandDword10Offset = kCommandOffset + 10 * 4;
-inline constexpr std::uint32_t kOpcodeIdentify = 0x06;
-inline constexpr std::uint32_t kCnsIdentifyController = 0x01;
 inline constexpr std::size_t kDataOffsetFieldOffset = 116;
 inline constexpr std::size_t kDataLengthFieldOffset = 120;
 inline constexpr std::size_t kDataOffset = 164;
-inline constexpr std::size_t kDataLength = 4096;
+inline constexpr std::size_t kDataLength = nvme::kIdentifyLength;
 
+static_assert(kCommandOffset == 32);
 static_assert(kCommandDword10Offset == 72);
 static_assert(kDataOffset + kDataLength == kRequestSize);
 static_assert(kRequestSize - 28 == 4232);

@@ -1,14 +1,10 @@
 #include "discovery/intel_raid_controller.h"
 
-#include <memory>
-#include <new>
 #include <optional>
 
 #include "discovery/device_property.h"
-#include "discovery/device_property_text.h"
 #include "discovery/interface_detail.h"
 #include "platform/unique_handle.h"
-#include "transfer/byte_order.h"
 
 namespace koa {
 namespace {
@@ -26,32 +22,6 @@ std::u16string upperCased(std::u16string text) {
 bool isRaidDriver(const std::u16string& description) {
   return contains(description, u"Intel") && contains(description, u"Controller") &&
          (contains(description, u"RST") || contains(description, u"RAID"));
-}
-
-enum class Probe { Found, Skip, Abort };
-
-// The probe's own detail rule: the size query must name a size and fail only
-// for want of a buffer; one more call fills it. Any other outcome ends the
-// probe, not just this port.
-std::optional<InterfaceDetail> readPortDetail(DevInfoSet set, const SpDeviceInterfaceData& interface) {
-  Platform& platform = currentPlatform();
-  std::uint32_t requiredSize = 0;
-  const bool sized = platform.SetupDiGetDeviceInterfaceDetailW(set, &interface, /*detail=*/nullptr,
-                                                               /*detailSize=*/0, &requiredSize,
-                                                               /*deviceInfoData=*/nullptr);
-  if (requiredSize < kInterfaceDetailPathOffset ||
-      (!sized && platform.GetLastError() != ERROR_INSUFFICIENT_BUFFER))
-    return std::nullopt;
-  std::unique_ptr<std::uint8_t[]> detail(new (std::nothrow) std::uint8_t[requiredSize]());
-  if (!detail) return std::nullopt;
-  put32(detail.get(), 0, kInterfaceDetailCbSize);
-  InterfaceDetail result;
-  result.device.cbSize = sizeof(SpDevInfoData);
-  if (!platform.SetupDiGetDeviceInterfaceDetailW(set, &interface, detail.get(), requiredSize,
-                                                 /*requiredSize=*/nullptr, &result.device))
-    return std::nullopt;
-  result.devicePath = detailPath(detail.get(), requiredSize);
-  return result;
 }
 
 }  // namespace
@@ -72,7 +42,8 @@ bool findIntelRaidController(RaidController& controller) {
     interface.cbSize = sizeof(SpDeviceInterfaceData);
     if (platform.SetupDiEnumDeviceInterfaces(ports.get(), /*deviceInfoData=*/nullptr,
                                              &GUID_DEVINTERFACE_STORAGEPORT, k, &interface)) {
-      std::optional<InterfaceDetail> port = readPortDetail(ports.get(), interface);
+      std::optional<InterfaceDetail> port =
+          readInterfaceDetail(ports.get(), interface, DetailWalk::ControllerProbe);
       if (!port) return false;
       if (contains(upperCased(port->devicePath), u"VEN_8086")) {
         const std::optional<std::u16string> description =

@@ -3,15 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "update/raid_controller.h"
 
 namespace koa {
-
-struct RaidController {
-  bool present = false;          // found and opened
-  std::u16string interfacePath;  // as SetupAPI gives it, case unchanged
-  std::u16string instanceId;     // DEVPKEY_Device_InstanceId
-};
 
 // True only when a controller was found, opened and its instance identifier
 // read. Only the first matching controller is ever looked at.

@@ -1,7 +1,6 @@
 #include <optional>
 
 #include "discovery/device_property.h"
-#include "discovery/device_property_text.h"
 #include "discovery/intel_raid_controller.h"
 #include "discovery/interface_detail.h"
 #include "platform/unique_handle.h"
@@ -35,7 +34,7 @@ bool DriveDiscovery::enumerateIntelRaidDisks(const RaidController& controller) {
     if (!platform.SetupDiEnumDeviceInterfaces(disks.get(), /*deviceInfoData=*/nullptr,
                                               &GUID_DEVINTERFACE_DISK, index, &interface))
       continue;
-    const std::optional<InterfaceDetail> detail = readInterfaceDetail(disks.get(), interface);
+    const std::optional<InterfaceDetail> detail = readInterfaceDetail(disks.get(), interface, DetailWalk::IntelDisks);
     if (!detail) continue;
 
     // Opened only to prove that the disk can be reached; nothing is sent.

@@ -1,47 +1,41 @@
 #include "discovery/interface_detail.h"
 
-#include <cstring>
-#include <new>
-
-#include "transfer/byte_order.h"
+#include "discovery/growing_read.h"
+#include "wire/byte_order.h"
 
 namespace koa {
+namespace {
 
-std::u16string detailPath(const std::uint8_t* detail, std::uint32_t size) {
-  std::u16string path;
-  for (std::size_t i = kInterfaceDetailPathOffset; i + 1 < size; i += 2) {
-    char16_t unit = 0;
-    std::memcpy(&unit, detail + i, sizeof unit);
-    if (unit == u'\0') break;
-    path.push_back(unit);
+GrowingRule ruleOf(DetailWalk walk) {
+  constexpr auto kExact = GrowingRule::Allocation::ReportedSize;
+  switch (walk) {
+    case DetailWalk::InboxDisks:
+      return {kExact, GrowingRule::Retry::WhileTheSizeGrows, kInterfaceDetailPathOffset};
+    case DetailWalk::IntelDisks:
+      return {kExact, GrowingRule::Retry::WhileInsufficient, kInterfaceDetailPathOffset};
+    case DetailWalk::ControllerProbe:
+      break;
   }
-  return path;
+  return {kExact, GrowingRule::Retry::Once, kInterfaceDetailPathOffset};
 }
 
-std::optional<InterfaceDetail> readInterfaceDetail(DevInfoSet set, const SpDeviceInterfaceData& interface) {
-  Platform& platform = currentPlatform();
-  std::uint32_t requiredSize = 0;
-  if (platform.SetupDiGetDeviceInterfaceDetailW(set, &interface, /*detail=*/nullptr, /*detailSize=*/0,
-                                                &requiredSize, /*deviceInfoData=*/nullptr))
-    return std::nullopt;
+}  // namespace
 
+std::optional<InterfaceDetail> readInterfaceDetail(DevInfoSet set, const SpDeviceInterfaceData& interface,
+                                                   DetailWalk walk) {
+  Platform& platform = currentPlatform();
   InterfaceDetail result;
   result.device.cbSize = sizeof(SpDevInfoData);
-  std::unique_ptr<std::uint8_t[]> detail;
-  std::uint32_t detailSize = 0;
-  bool read = false;
-  while (!read && platform.GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    // The buffer must at least hold cbSize; a platform naming less is broken.
-    if (requiredSize < kInterfaceDetailPathOffset) return std::nullopt;
-    detailSize = requiredSize;
-    detail.reset(new (std::nothrow) std::uint8_t[detailSize]());
-    if (!detail) return std::nullopt;
-    put32(detail.get(), 0, kInterfaceDetailCbSize);
-    read = platform.SetupDiGetDeviceInterfaceDetailW(set, &interface, detail.get(), detailSize, &requiredSize,
-                                                     &result.device);
-  }
-  if (!read) return std::nullopt;
-  result.devicePath = detailPath(detail.get(), detailSize);
+  const bool elementWithSizeQuery = walk == DetailWalk::InboxDisks;
+  const std::optional<GrowingBuffer> detail = readGrowing(
+      ruleOf(walk),
+      [&](std::uint8_t* buffer, std::uint32_t size, std::uint32_t* required) {
+        SpDevInfoData* element = buffer != nullptr || elementWithSizeQuery ? &result.device : nullptr;
+        return platform.SetupDiGetDeviceInterfaceDetailW(set, &interface, buffer, size, required, element);
+      },
+      [](std::uint8_t* buffer) { put32(buffer, 0, kInterfaceDetailCbSize); });
+  if (!detail) return std::nullopt;
+  result.devicePath = textUntilNul(*detail, kInterfaceDetailPathOffset);
   return result;
 }
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -16,14 +15,26 @@ struct InterfaceDetail {
   SpDevInfoData device{};  // the element the detail call returned
 };
 
-// The path text of a detail buffer of size bytes: UTF-16 from offset 4 to
-// the first NUL or the end of the buffer.
-std::u16string detailPath(const std::uint8_t* detail, std::uint32_t size);
+// How each walk asks for a detail; every buffer is exactly the reported size,
+// zero-filled, with cbSize 8, and holds at least cbSize.
+enum class DetailWalk {
+  // The maker's NVMe disks: every call also asks for the element; a size
+  // query that must fail, then, while ERROR_INSUFFICIENT_BUFFER and the size
+  // named grows, another call.
+  InboxDisks,
+  // The disks below the Intel controller: a size query without the element
+  // that must fail; then, while ERROR_INSUFFICIENT_BUFFER, another call that
+  // also asks for the element.
+  IntelDisks,
+  // The Intel controller probe: the size query (without the element) must
+  // name a size and fail only for want of a buffer; one more call, with the
+  // element, fills it.
+  ControllerProbe,
+};
 
-// The disk-walk rule: a size query that must fail; then, while the platform
-// answers ERROR_INSUFFICIENT_BUFFER, a zero-filled buffer of exactly the
-// reported size (cbSize 8) and another call that also asks for the element.
-// nullopt when the size query succeeds or no call filled a buffer.
-std::optional<InterfaceDetail> readInterfaceDetail(DevInfoSet set, const SpDeviceInterfaceData& interface);
+// The detail of interface as walk asks for it; nullopt when no call filled a
+// buffer.
+std::optional<InterfaceDetail> readInterfaceDetail(DevInfoSet set, const SpDeviceInterfaceData& interface,
+                                                   DetailWalk walk);
 
 }  // namespace koa

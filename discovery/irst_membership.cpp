@@ -7,11 +7,10 @@
 #include "platform/unique_handle.h"
 #include "report/console.h"
 #include "report/number_text.h"
-#include "transfer/byte_order.h"
-#include "transfer/identify_controller.h"
-#include "transfer/request_buffer.h"
-#include "transfer/srb_io_control.h"
-#include "transfer/update_granularity.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/nvme.h"
+#include "wire/request_buffer.h"
+#include "wire/srb_io_control.h"
 
 namespace koa {
 namespace {
@@ -22,14 +21,6 @@ std::u16string wholeField(const std::uint8_t* identifyData, std::size_t offset, 
   std::u16string text(length, u'\0');
   for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(identifyData[offset + i]);
   return text;
-}
-
-bool sendInPlace(Handle device, RequestBuffer& request) {
-  std::uint32_t bytesReturned = 0;
-  return currentPlatform().DeviceIoControl(device, IOCTL_SCSI_MINIPORT, /*inBuffer=*/request.data(),
-                                           /*inBufferSize=*/request.size32(),
-                                           /*outBuffer=*/request.data(),
-                                           /*outBufferSize=*/request.size32(), &bytesReturned);
 }
 
 }  // namespace
@@ -49,7 +40,7 @@ std::int32_t queryRaidConfig(DriveRecord candidate, DriveList& drives) {
                                                  /*flagsAndAttributes=*/0));
     if (!controller.valid()) return 0;
 
-    if (!sendInPlace(controller.get(), request)) {
+    if (!sendInPlace(controller.get(), IOCTL_SCSI_MINIPORT, request)) {
       console::wide(u"  [ERROR] CSMI GET RAID CONFIG IOCTL failed: 0x" +
                     widen(hexUpper(platform.GetLastError())) + u"\n\n");
       return 5;
@@ -86,16 +77,13 @@ std::int32_t identifyIrstDrive(DriveRecord record, DriveList& drives) {
       /*shareMode=*/FILE_SHARE_READ | FILE_SHARE_WRITE, /*creationDisposition=*/OPEN_EXISTING,
       /*flagsAndAttributes=*/FILE_ATTRIBUTE_NORMAL));
   if (!controller.valid()) return 8;
-  if (!sendInPlace(controller.get(), request)) return 5;
+  if (!sendInPlace(controller.get(), IOCTL_SCSI_MINIPORT, request)) return 5;
 
   const std::uint8_t* data = request.data() + intel_nvm::kDataOffset;
-  record.serialNumber = wholeField(data, identify::kSerialNumberOffset, identify::kSerialNumberLength);
-  record.modelNumber = wholeField(data, identify::kModelNumberOffset, identify::kModelNumberLength);
-  record.firmwareRevision =
-      wholeField(data, identify::kFirmwareRevisionOffset, identify::kFirmwareRevisionLength);
-  record.updateGranularity = updateGranularityFor(get16(data, identify::kMajorVersionOffset),
-                                                  get8(data, identify::kMinorVersionOffset),
-                                                  get8(data, identify::kFwugOffset));
+  record.serialNumber = wholeField(data, nvme::kSerialNumberOffset, nvme::kSerialNumberLength);
+  record.modelNumber = wholeField(data, nvme::kModelNumberOffset, nvme::kModelNumberLength);
+  record.firmwareRevision = wholeField(data, nvme::kFirmwareRevisionOffset, nvme::kFirmwareRevisionLength);
+  record.updateGranularity = updateGranularityOf(data);
   drives.push_back(record);
   return 0;
 }

@@ -2,35 +2,26 @@
 
 #include <string>
 
-#include "discovery/vroc_port.h"
 #include "discovery/vroc_requests.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
 #include "report/console.h"
 #include "report/number_text.h"
-#include "transfer/byte_order.h"
-#include "transfer/nvme_raid_request.h"
-#include "transfer/request_buffer.h"
+#include "wire/byte_order.h"
+#include "wire/device_path.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/nvme.h"
+#include "wire/nvme_raid_request.h"
+#include "wire/request_buffer.h"
 
 namespace koa {
 namespace {
 
-// Identify Controller fields (NVMe base specification), offsets in the data.
-constexpr std::size_t kIdentifySerialOffset = 4;
-constexpr std::size_t kIdentifySerialLength = 20;
-constexpr std::size_t kIdentifyRevisionOffset = 64;
-constexpr std::size_t kIdentifyRevisionLength = 8;
-
 constexpr std::int32_t kAllocationFailed = -1;
 
-// Sends request as input and output of one IOCTL_SCSI_MINIPORT and returns
-// how many bytes came back: none when the call failed.
+// One request of the walk: the bytes that came back, none when the call failed.
 std::uint32_t send(Handle port, RequestBuffer& request) {
-  std::uint32_t bytesReturned = 0;
-  const bool ok = currentPlatform().DeviceIoControl(port, IOCTL_SCSI_MINIPORT, /*inBuffer=*/request.data(),
-                                                    request.size32(), /*outBuffer=*/request.data(),
-                                                    request.size32(), &bytesReturned);
-  return ok ? bytesReturned : 0;
+  return sendInPlace(port, IOCTL_SCSI_MINIPORT, request).value_or(0);
 }
 
 // The thread's last error is not cleared by a call that succeeds, so this
@@ -55,8 +46,8 @@ void identifyAndAppend(Handle port, RequestBuffer& identify, const vroc::VrocDis
   reportLastError();
 
   const std::uint8_t* data = identify.data() + nvme_raid::kDataOffset;
-  record.firmwareRevision = widenBytes(data + kIdentifyRevisionOffset, kIdentifyRevisionLength);
-  record.serialNumber = widenBytes(data + kIdentifySerialOffset, kIdentifySerialLength);
+  record.firmwareRevision = widenBytes(data + nvme::kFirmwareRevisionOffset, nvme::kFirmwareRevisionLength);
+  record.serialNumber = widenBytes(data + nvme::kSerialNumberOffset, nvme::kSerialNumberLength);
   record.pathId = entry.pathId;
   record.vrocDiskId = entry.diskId;
   record.modelNumber = widen(entry.model);

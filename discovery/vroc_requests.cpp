@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
-#include "transfer/byte_order.h"
-#include "transfer/srb_io_control.h"
+#include "wire/byte_order.h"
 
 namespace koa::vroc {
 namespace {
 
 void writeHeader(RequestBuffer& request, std::uint32_t controlCode) {
-  srb::writeHeader(request, kSignature, kTimeout, controlCode);
+  nvme_raid::writeHeader(request, nvme_raid::kListTimeout, controlCode);
 }
 
 }  // namespace

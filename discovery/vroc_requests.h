@@ -1,5 +1,6 @@
-// The VROC driver's list requests ("NvmeRAID", Timeout 40, ReturnCode 0),
-// each an SRB_IO_CONTROL followed by its payload:
+// The VROC driver's list requests, each an "NvmeRAID" SRB_IO_CONTROL
+// (wire/nvme_raid_request.h: Timeout 40, ReturnCode 0) followed by its
+// payload:
 //
 //   request              control code  length       in                           out
 //   volume count         0xE0002014    32           dword 28 = 0                 dword 28: volumes (unsigned)
@@ -21,12 +22,11 @@
 #include <cstdint>
 #include <string>
 
-#include "transfer/request_buffer.h"
+#include "wire/nvme_raid_request.h"
+#include "wire/request_buffer.h"
 
 namespace koa::vroc {
 
-inline constexpr char kSignature[] = "NvmeRAID";
-inline constexpr std::uint32_t kTimeout = 40;
 inline constexpr std::uint32_t kVolumeCountCode = 0xE0002014;
 inline constexpr std::uint32_t kPassThroughCountCode = 0xE0002028;
 inline constexpr std::uint32_t kVolumeInformationCode = 0xE0002018;

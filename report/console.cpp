@@ -13,7 +13,7 @@ std::function<void(std::string_view)>& testSink() {
   return sink;
 }
 
-// One byte sink for all four writers: nothing buffers text of its own, so
+// One byte sink for every channel: nothing buffers text of its own, so
 // the order of the calls is the order on standard output. The C runtime's
 // text mode decides the line ends on Windows.
 void write(std::string_view bytes) {

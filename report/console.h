@@ -1,12 +1,13 @@
-// The console channels.
+// The console channels: the wide and the narrow stream, each also taking text
+// that is already formatted.
 //
-// The design speaks of four writers (the wide and narrow standard output
-// streams, formatted wide and formatted narrow output). Here they all write
-// to one byte sink, standard output, so their text keeps the order of the
-// calls. Wide text is written as UTF-8; a UTF-16 unit that is not part of a
-// valid character (an unpaired surrogate) is written as "?". Nothing a drive
-// reports can put a stream into a failed state and silence later lines.
-// Every call is flushed at once. Write failures are ignored: a missing
+// All of them write to one byte sink, standard output, so that a run's text
+// keeps the order of the calls whichever channel each line took: a status
+// line must never appear before the display block it belongs to. Wide text
+// is written as UTF-8; a UTF-16 unit that is not part of a valid character
+// (an unpaired surrogate) is written as "?". Nothing a drive reports can put
+// a stream into a failed state and silence later lines. Every call is
+// flushed at once. Write failures are ignored: a missing
 // standard output loses the text and changes nothing else.
 #pragma once
 
@@ -16,8 +17,7 @@
 
 namespace koa::console {
 
-// "write text" / "write wide string" / formatted output of already formatted
-// text, on the wide or the narrow side.
+// Text on the wide or the narrow side; formatted text arrives formatted.
 void wide(std::u16string_view text);
 void narrow(std::string_view text);
 

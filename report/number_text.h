@@ -1,5 +1,6 @@
-// Number spellings used in console and log text (the printf conversions the
-// messages were written with).
+// How numbers are spelled in console and log text. The texts are fixed
+// character for character, digits included, so each function gives exactly
+// the characters of the printf conversion it is named for.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,23 @@
-// The result message box's caption.
+// The end of an accepted run: log file, end marker, message box, exit code.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "report/report_text.h"
+#include "update/drive_record.h"
 
 namespace koa {
 
 // "TORVALE " followed by imageRevision.
-std::u16string messageCaption();
+std::u16string messageCaption(std::u16string_view imageRevision);
+
+// Writes the report of targets to the file at logPath (a line on the wide
+// stream says so when it cannot be written: the drives' results stand), the
+// end marker, and, unless silent, the message box. Returns the exit code.
+std::int32_t writeRunReport(const RunTimes& times, const std::u16string& commandLineText,
+                            const DriveList& targets, const std::u16string& imageRevision,
+                            const std::u16string& logPath, bool silent);
 
 }  // namespace koa

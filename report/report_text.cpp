@@ -6,24 +6,24 @@
 namespace koa {
 namespace {
 
-constexpr std::int32_t kUpdated = 0;
-constexpr std::int32_t kFailed = 1;
-constexpr std::int32_t kRebootNeeded = 1602;
+using result::kFailed;
+using result::kRebootRequired;
+using result::kSucceeded;
 
 constexpr std::u16string_view kCompletedDetail = u"Patch completed\n";
 constexpr std::u16string_view kRebootDetail =
     u"Downloaded firmware successfully, but firmware activation requires reboot.\n";
 constexpr std::u16string_view kFailedDetail = u"Patch Failed.\n";
 
-std::u16string_view detailFor(std::int32_t updateResult) {
-  if (updateResult == kUpdated) return kCompletedDetail;
-  if (updateResult == kRebootNeeded) return kRebootDetail;
+std::u16string_view detailFor(ResultCode updateResult) {
+  if (updateResult == kSucceeded) return kCompletedDetail;
+  if (updateResult == kRebootRequired) return kRebootDetail;
   return kFailedDetail;
 }
 
-std::int32_t fold(std::int32_t overall, std::int32_t updateResult) {
-  if (updateResult == kUpdated) return overall;
-  if (updateResult == kRebootNeeded) return overall == kFailed ? kFailed : kRebootNeeded;
+ResultCode fold(ResultCode overall, ResultCode updateResult) {
+  if (updateResult == kSucceeded) return overall;
+  if (updateResult == kRebootRequired) return overall == kFailed ? kFailed : kRebootRequired;
   return kFailed;
 }
 
@@ -33,7 +33,7 @@ std::u16string number(std::int64_t value) { return widen(decimal(value)); }
 
 ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLineText,
                           const DriveList& targets, const std::u16string& imageRevision) {
-  std::int32_t exitCode = kUpdated;
+  ResultCode exitCode = kSucceeded;
   std::u16string text;
   text += u"Start Time : " + times.startTime + u"\n";
   text += u"End Time : " + times.endTime + u"\n";
@@ -62,10 +62,10 @@ ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLi
   ReportOutcome outcome;
   text += u"\n[Final Result]\n";
   text += u"Return Code : " + number(exitCode) + u"\n";
-  if (exitCode == kUpdated) {
+  if (exitCode == kSucceeded) {
     text += u"Result Details : Patch completed\n";
     outcome.resultMessage = u"Patch completed\n";
-  } else if (exitCode == kRebootNeeded) {
+  } else if (exitCode == kRebootRequired) {
     text += u"Result Details : Downloaded firmware successfully, but firmware activation requires reboot.\n";
     outcome.resultMessage =
         u"Result Details : Downloaded firmware successfully, \nbut firmware activation requires reboot.\n";

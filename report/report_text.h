@@ -6,6 +6,7 @@
 #include <string>
 
 #include "update/drive_record.h"
+#include "update/result_code.h"
 
 namespace koa {
 
@@ -17,7 +18,7 @@ struct RunTimes {
 struct ReportOutcome {
   std::string reportText;       // the log file's content, narrow, "\n" line ends
   std::u16string resultMessage;  // the message box body: the final result only
-  std::int32_t exitCode = 0;    // 0, 1 or 1602
+  ResultCode exitCode = 0;      // 0, 1 or 1602
 };
 
 // A target whose updateResult is 0 counts as updated, 1602 as updated with a

@@ -4,7 +4,6 @@
 
 #include "report/console.h"
 #include "report/number_text.h"
-#include "transfer/firmware_image.h"
 
 namespace koa {
 namespace {
@@ -18,7 +17,7 @@ const std::u16string kSeparator(96, u'=');
 
 }  // namespace
 
-void writeRunHeader() {
+void writeRunHeader(std::u16string_view imageRevision) {
   wideLine(kSeparator);
   wideLine(imageRevision);
   wideLine(kBannerLine);

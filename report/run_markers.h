@@ -11,7 +11,7 @@ inline constexpr std::u16string_view kBannerLine = u"TORVALE NVMe SSD Firmware U
 
 // 96 "=", imageRevision, the banner line, 96 "=": written on every run,
 // before the command line is read.
-void writeRunHeader();
+void writeRunHeader(std::u16string_view imageRevision);
 
 // An empty line, " >> KOA Started ", an empty line.
 void writeStartMarker();

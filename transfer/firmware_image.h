@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "wire/piece_walk.h"
+
 namespace koa {
 
-// Every path sends exactly this many image bytes.
-inline constexpr std::uint32_t kImageSize = 0x200000;
 // The image's revision: 8 bytes at offsets 0x42 to 0x49.
 inline constexpr std::uint32_t kImageRevisionOffset = 0x42;
 inline constexpr std::uint32_t kImageRevisionLength = 8;

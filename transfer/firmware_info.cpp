@@ -1,6 +1,6 @@
 #include "transfer/firmware_info.h"
 
-#include "transfer/byte_order.h"
+#include "wire/byte_order.h"
 #include "transfer/inbox_requests.h"
 
 namespace koa::inbox {

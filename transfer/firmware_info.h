@@ -22,7 +22,7 @@
 #include <optional>
 #include <vector>
 
-#include "transfer/request_buffer.h"
+#include "wire/request_buffer.h"
 
 namespace koa::inbox {
 

@@ -1,7 +1,6 @@
 #include "transfer/identify_controller.h"
 
-#include "transfer/byte_order.h"
-#include "transfer/update_granularity.h"
+#include "wire/nvme.h"
 
 namespace koa::identify {
 
@@ -13,12 +12,10 @@ std::u16string fieldText(const std::uint8_t* identifyData, std::size_t offset, s
 }
 
 void fillFromIdentify(DriveRecord& record, const std::uint8_t* identifyData) {
-  record.serialNumber += fieldText(identifyData, kSerialNumberOffset, kSerialNumberLength);
-  record.modelNumber += fieldText(identifyData, kModelNumberOffset, kModelNumberLength);
-  record.firmwareRevision += fieldText(identifyData, kFirmwareRevisionOffset, kFirmwareRevisionLength);
-  record.updateGranularity = updateGranularityFor(get16(identifyData, kMajorVersionOffset),
-                                                  get8(identifyData, kMinorVersionOffset),
-                                                  get8(identifyData, kFwugOffset));
+  record.serialNumber += fieldText(identifyData, nvme::kSerialNumberOffset, nvme::kSerialNumberLength);
+  record.modelNumber += fieldText(identifyData, nvme::kModelNumberOffset, nvme::kModelNumberLength);
+  record.firmwareRevision += fieldText(identifyData, nvme::kFirmwareRevisionOffset, nvme::kFirmwareRevisionLength);
+  record.updateGranularity = updateGranularityOf(identifyData);
 }
 
 }  // namespace koa::identify

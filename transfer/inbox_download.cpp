@@ -5,9 +5,9 @@
 #include "report/console.h"
 #include "report/number_text.h"
 #include "transfer/firmware_image.h"
-#include "transfer/inbox_drive.h"
 #include "transfer/inbox_requests.h"
-#include "transfer/piece_walk.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/piece_walk.h"
 
 namespace koa::inbox {
 
@@ -22,7 +22,7 @@ bool downloadImage(const UniqueHandle& drive, RequestBuffer& buffer, std::uint32
   return walkPieces(imageSize, pieceSize, [&](const Piece& piece) {
     buffer.zero(firmwareRequestLength(piece.length));
     const std::uint32_t requestLength = buildDownload(buffer, piece.offset, imageBuffer + piece.offset, piece.length);
-    if (!sendRequest(drive, IOCTL_SCSI_MINIPORT, buffer, requestLength)) {
+    if (!sendInPlace(drive.get(), IOCTL_SCSI_MINIPORT, buffer, requestLength, requestLength)) {
       writeStatusLine(u"DeviceIO failed. Function: 0x", platform.GetLastError());
       return false;
     }

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/unique_handle.h"
-#include "transfer/request_buffer.h"
+#include "wire/request_buffer.h"
 
 namespace koa::inbox {
 

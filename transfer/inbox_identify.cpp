@@ -1,18 +1,20 @@
 #include "transfer/identify_controller.h"
-#include "transfer/inbox_drive.h"
 #include "transfer/inbox_path.h"
 #include "transfer/inbox_requests.h"
+#include "transfer/target_device.h"
+#include "wire/in_place_ioctl.h"
 
 namespace koa {
 
 std::int32_t identifyInboxDrive(DriveRecord candidate, DriveList& drives) {
-  const UniqueHandle drive = inbox::openDrive(candidate.devicePath);
+  const UniqueHandle drive =
+      openTargetDevice(candidate.devicePath, /*shareMode=*/FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (!drive.valid()) return 2;
 
   RequestBuffer query(inbox::kIdentifyRequestLength);
   if (!query.ok()) return 5;
   inbox::buildIdentifyQuery(query);
-  if (!inbox::sendRequest(drive, IOCTL_STORAGE_QUERY_PROPERTY, query, query.size32())) return 5;
+  if (!sendInPlace(drive.get(), IOCTL_STORAGE_QUERY_PROPERTY, query)) return 5;
 
   identify::fillFromIdentify(candidate, query.data() + inbox::kIdentifyDataOffset);
   candidate.pathId = -1;

@@ -7,30 +7,26 @@
 #include "report/number_text.h"
 #include "transfer/firmware_info.h"
 #include "transfer/inbox_download.h"
-#include "transfer/inbox_drive.h"
 #include "transfer/inbox_requests.h"
-#include "transfer/piece_walk.h"
+#include "transfer/target_device.h"
 #include "transfer/target_display.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/piece_walk.h"
 
 namespace koa {
 namespace {
 
-constexpr std::int32_t kActivated = 0;
-constexpr std::int32_t kActivatedAfterPowerCycle = 1602;
-constexpr std::int32_t kRefused = 1;
-constexpr std::int32_t kRequestFailed = 5;
-
 // Get info and slot choice. The slot, or the result code to return.
 struct SlotChoice {
   std::optional<std::uint8_t> slot;
-  std::int32_t result = kRequestFailed;
+  ResultCode result = result::kNotReached;
 };
 
 SlotChoice chooseTargetSlot(const UniqueHandle& drive, RequestBuffer& buffer) {
   Platform& platform = currentPlatform();
   buffer.zero();
   inbox::buildGetInfo(buffer);
-  if (!inbox::sendRequest(drive, IOCTL_SCSI_MINIPORT, buffer, buffer.size32())) {
+  if (!sendInPlace(drive.get(), IOCTL_SCSI_MINIPORT, buffer)) {
     inbox::writeStatusLine(u"Get device Information Failed: 0x", platform.GetLastError());
     return {};
   }
@@ -53,40 +49,41 @@ SlotChoice chooseTargetSlot(const UniqueHandle& drive, RequestBuffer& buffer) {
       break;
   }
   const std::optional<std::uint8_t> slot = inbox::chooseSlot(info);
-  if (!slot) return {std::nullopt, kRefused};  // no writable slot: nothing is written
-  return {slot, kActivated};
+  if (!slot) return {std::nullopt, result::kFailed};  // no writable slot: nothing is written
+  return {slot, result::kSucceeded};
 }
 
-std::int32_t activate(const UniqueHandle& drive, RequestBuffer& buffer, std::uint8_t slot) {
+ResultCode activate(const UniqueHandle& drive, RequestBuffer& buffer, std::uint8_t slot) {
   buffer.zero();
   inbox::buildActivate(buffer, slot);
-  if (!inbox::sendRequest(drive, IOCTL_SCSI_MINIPORT, buffer, buffer.size32())) {
+  if (!sendInPlace(drive.get(), IOCTL_SCSI_MINIPORT, buffer)) {
     inbox::writeStatusLine(u"DeviceIO failed. activate failed: 0x", currentPlatform().GetLastError());
-    return kRequestFailed;
+    return result::kNotReached;
   }
   const std::uint32_t status = srb::returnCode(buffer);
-  if (status == 0) return kActivated;
+  if (status == firmware_block::kStatusSuccess) return result::kSucceeded;
   // The drive holds the new image but runs it only after a power cycle; the
   // caller must learn that a reboot is still needed.
-  if (status == inbox::kFirmwareStatusPowerCycleRequired) return kActivatedAfterPowerCycle;
-  return kRefused;
+  if (status == firmware_block::kStatusPowerCycleRequired) return result::kRebootRequired;
+  return result::kFailed;
 }
 
 }  // namespace
 
-std::int32_t updateInboxDrive(const DriveRecord& target, const std::uint32_t& imageSize) {
+ResultCode updateInboxDrive(const DriveRecord& target, const std::uint32_t& imageSize) {
   writeTargetDisplayBlock(target);
 
   const std::uint32_t pieceSize = pieceSizeFor(target.updateGranularity);
   RequestBuffer buffer(inbox::firmwareRequestLength(pieceSize));
-  if (!buffer.ok()) return kRequestFailed;
+  if (!buffer.ok()) return result::kNotReached;
 
-  const UniqueHandle drive = inbox::openDrive(target.devicePath);
-  if (!drive.valid()) return kRequestFailed;
+  const UniqueHandle drive =
+      openTargetDevice(target.devicePath, /*shareMode=*/FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!drive.valid()) return result::kNotReached;
 
   const SlotChoice choice = chooseTargetSlot(drive, buffer);
   if (!choice.slot) return choice.result;
-  if (!inbox::downloadImage(drive, buffer, pieceSize, imageSize)) return kRequestFailed;
+  if (!inbox::downloadImage(drive, buffer, pieceSize, imageSize)) return result::kNotReached;
   return activate(drive, buffer, *choice.slot);
 }
 

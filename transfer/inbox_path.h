@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "update/drive_record.h"
+#include "update/result_code.h"
 
 namespace koa {
 
@@ -15,6 +16,6 @@ std::int32_t identifyInboxDrive(DriveRecord candidate, DriveList& drives);
 // Shows the target, downloads the image and activates it. Result codes:
 // 0 activated, 1602 activated and a power cycle is needed, 1 no writable slot
 // or activation refused, 5 the drive cannot be opened or a request failed.
-std::int32_t updateInboxDrive(const DriveRecord& target, const std::uint32_t& imageSize);
+ResultCode updateInboxDrive(const DriveRecord& target, const std::uint32_t& imageSize);
 
 }  // namespace koa

@@ -22,18 +22,16 @@
 //
 //   OFFSET SIZE FIELD
 //        0   28 SRB_IO_CONTROL; Length = request length - 28
-//       28    4 FIRMWARE_REQUEST_BLOCK Version   1
-//       32    4 Size                             24
-//       36    4 Function                         1 get info, 2 download, 3 activate
-//       40    4 Flags                            1 FIRMWARE_REQUEST_FLAG_CONTROLLER
-//       44    4 DataBufferOffset                 52
-//       48    4 DataBufferLength                 request length - 52
+//       28   24 FIRMWARE_REQUEST_BLOCK (wire/firmware_request_block.h):
+//               Function 1 get info, 2 download, 3 activate; DataBufferOffset 52,
+//               DataBufferLength = request length - 52
 //       52      function data:
 //               get info  nothing sent; the driver answers a STORAGE_FIRMWARE_INFO
 //                         at DataBufferOffset (see firmware_info.h)
-//               download  52 Version 1 (4), 56 Size 24 (4), 60 Offset (8),
-//                         68 BufferSize (8), 76 the piece's image bytes
-//               activate  52 Version 1 (4), 56 Size 12 (4), 60 SlotToActivate (1)
+//               download  STORAGE_FIRMWARE_DOWNLOAD: 52 Version 1, 56 Size 24,
+//                         60 Offset, 68 BufferSize, 76 the piece's image bytes
+//               activate  STORAGE_FIRMWARE_ACTIVATE: 52 Version 1, 56 Size 12,
+//                         60 SlotToActivate
 //
 // Get info and activate are as long as the buffer, 76 + pieceSize. A
 // download is 76 + the piece's length: the same for every piece but a
@@ -44,9 +42,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "transfer/identify_controller.h"
-#include "transfer/request_buffer.h"
-#include "transfer/srb_io_control.h"
+#include "wire/firmware_request_block.h"
+#include "wire/nvme.h"
+#include "wire/request_buffer.h"
+#include "wire/srb_io_control.h"
 
 namespace koa::inbox {
 
@@ -67,10 +66,9 @@ inline constexpr std::uint32_t kStorageAdapterProtocolSpecificProperty = 49;
 inline constexpr std::uint32_t kPropertyStandardQuery = 0;
 inline constexpr std::uint32_t kProtocolTypeNvme = 3;
 inline constexpr std::uint32_t kNvmeDataTypeIdentify = 1;
-inline constexpr std::uint32_t kIdentifyControllerCns = 1;
 
 static_assert(kIdentifyDataOffset - kProtocolSpecificDataOffset == 40);
-static_assert(kIdentifyDataOffset + identify::kLength == kIdentifyRequestLength);
+static_assert(kIdentifyDataOffset + nvme::kIdentifyLength == kIdentifyRequestLength);
 
 // Builds the identify query in a buffer of kIdentifyRequestLength bytes.
 void buildIdentifyQuery(RequestBuffer& buffer);
@@ -80,43 +78,16 @@ inline constexpr char kFirmwareSignature[] = "FIRMWARE";
 inline constexpr std::uint32_t kFirmwareTimeoutSeconds = 30;
 
 inline constexpr std::size_t kRequestBlockOffset = srb::kHeaderLength;
-inline constexpr std::size_t kBlockVersionOffset = 28;
-inline constexpr std::size_t kBlockSizeOffset = 32;
-inline constexpr std::size_t kFunctionOffset = 36;
-inline constexpr std::size_t kFlagsOffset = 40;
-inline constexpr std::size_t kDataBufferOffsetOffset = 44;
-inline constexpr std::size_t kDataBufferLengthOffset = 48;
-inline constexpr std::size_t kFunctionDataOffset = 52;
-
-inline constexpr std::uint32_t kRequestBlockVersion = 1;  // FIRMWARE_REQUEST_BLOCK_STRUCTURE_VERSION
-inline constexpr std::uint32_t kRequestBlockSize = 24;
-inline constexpr std::uint32_t kFunctionGetInfo = 1;
-inline constexpr std::uint32_t kFunctionDownload = 2;
-inline constexpr std::uint32_t kFunctionActivate = 3;
-inline constexpr std::uint32_t kFlagController = 1;  // FIRMWARE_REQUEST_FLAG_CONTROLLER
-
-inline constexpr std::size_t kDownloadVersionOffset = 52;
-inline constexpr std::size_t kDownloadSizeOffset = 56;
-inline constexpr std::size_t kDownloadOffsetOffset = 60;
-inline constexpr std::size_t kDownloadBufferSizeOffset = 68;
-inline constexpr std::size_t kDownloadImageOffset = 76;
-inline constexpr std::uint32_t kDownloadVersion = 1;
-inline constexpr std::uint32_t kDownloadSize = 24;
-
-inline constexpr std::size_t kActivateVersionOffset = 52;
-inline constexpr std::size_t kActivateSizeOffset = 56;
-inline constexpr std::size_t kActivateSlotOffset = 60;
-inline constexpr std::uint32_t kActivateVersion = 1;
-inline constexpr std::uint32_t kActivateSize = 12;
-
-// The firmware status in ReturnCode after an activation that needs a power
-// cycle before the drive runs the new image.
-inline constexpr std::uint32_t kFirmwareStatusPowerCycleRequired = 0x20;
+inline constexpr std::size_t kDataBufferOffsetOffset =
+    kRequestBlockOffset + firmware_block::kDataBufferOffsetOffset;
+inline constexpr std::size_t kFunctionDataOffset = firmware_block::dataOffset(kRequestBlockOffset);
+inline constexpr std::size_t kDownloadImageOffset = kFunctionDataOffset + firmware_block::kDownloadImageOffset;
 
 static_assert(kRequestBlockOffset == 28);
-static_assert(kRequestBlockOffset + kRequestBlockSize == kFunctionDataOffset);
-static_assert(kFunctionDataOffset + kDownloadSize == kDownloadImageOffset);
-static_assert(kActivateSlotOffset + 4 == kFunctionDataOffset + kActivateSize);
+static_assert(kDataBufferOffsetOffset == 44);
+static_assert(kFunctionDataOffset == 52);
+static_assert(kDownloadImageOffset == 76);
+static_assert(kFunctionDataOffset + firmware_block::kActivateSlotOffset == 60);
 static_assert(sizeof kFirmwareSignature == srb::kSignatureLength + 1);
 
 // The length of a firmware request carrying pieceLength image bytes, and of

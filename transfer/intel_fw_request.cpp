@@ -1,7 +1,7 @@
 #include "transfer/intel_fw_request.h"
 
-#include "transfer/byte_order.h"
-#include "transfer/srb_io_control.h"
+#include "wire/byte_order.h"
+#include "wire/srb_io_control.h"
 
 namespace koa::intel_fw {
 namespace {
@@ -13,35 +13,21 @@ void writeCommonPart(std::uint8_t* request, std::size_t requestSize, std::uint8_
                      std::uint32_t function) {
   const auto length = static_cast<std::uint32_t>(requestSize);
   srb::writeHeader(request, length, kSignature, kTimeoutSeconds, kControlCode);
-  put8(request, kDriveAddressOffset, kDriveAddressFirstByte);
-  put8(request, kPathIdOffset, pathId);
-  put32(request, kBlockVersionOffset, kBlockVersion);
-  put32(request, kBlockSizeOffset, kBlockSize);
-  put32(request, kFunctionOffset, function);
-  put32(request, kFlagsOffset, kFlagController);
-  put32(request, kDataBufferOffsetOffset, kDataBufferOffset);
-  put32(request, kDataBufferLengthOffset, length - kDataBufferOffset);
+  irst::writeDriveAddress(request, pathId);
+  firmware_block::writeBlock(request, kRequestBlockOffset, length, function);
 }
 
 }  // namespace
 
 void writeDownloadRequest(std::uint8_t* request, std::uint8_t pathId, Piece piece,
                           const std::uint8_t* image) {
-  writeCommonPart(request, downloadRequestSize(piece.length), pathId, kFunctionDownload);
-  put32(request, kDownloadVersionOffset, kDownloadVersion);
-  put32(request, kDownloadSizeOffset, kDownloadSize);
-  put64(request, kDownloadImageOffsetOffset, piece.offset);
-  put64(request, kDownloadBufferSizeOffset, piece.length);
-  put8(request, kDownloadSlotOffset, kDownloadSlotNone);
-  put32(request, kDownloadImageSizeOffset, 0);
-  putBytes(request, kDownloadDataOffset, image + piece.offset, piece.length);
+  writeCommonPart(request, downloadRequestSize(piece.length), pathId, firmware_block::kFunctionDownload);
+  firmware_block::writeDownloadV2(request, kDataBufferOffset, piece, image + piece.offset, kDownloadSlotNone);
 }
 
 void writeActivateRequest(std::uint8_t* request, std::uint8_t pathId) {
-  writeCommonPart(request, kActivateRequestSize, pathId, kFunctionActivate);
-  put32(request, kActivateVersionOffset, kActivateVersion);
-  put32(request, kActivateSizeOffset, kActivateSize);
-  put8(request, kActivateSlotOffset, kActivateSlot);
+  writeCommonPart(request, kActivateRequestSize, pathId, firmware_block::kFunctionActivate);
+  firmware_block::writeActivate(request, kDataBufferOffset, kActivateSlot);
 }
 
 }  // namespace koa::intel_fw

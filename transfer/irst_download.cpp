@@ -1,14 +1,13 @@
-#include <cstring>
-
 #include "platform/platform.h"
 #include "report/console.h"
 #include "report/number_text.h"
 #include "transfer/firmware_image.h"
 #include "transfer/intel_fw_request.h"
 #include "transfer/irst_path.h"
-#include "transfer/piece_walk.h"
-#include "transfer/request_buffer.h"
-#include "transfer/srb_io_control.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/piece_walk.h"
+#include "wire/request_buffer.h"
+#include "wire/srb_io_control.h"
 
 namespace koa {
 namespace {
@@ -19,14 +18,10 @@ bool sendPiece(Handle device, RequestBuffer& buffer, std::uint8_t pathId, Piece 
   buffer.zero(requestSize);
   intel_fw::writeDownloadRequest(buffer.data(), pathId, piece, imageBuffer);
 
-  Platform& platform = currentPlatform();
-  std::uint32_t bytesReturned = 0;
   const auto size = static_cast<std::uint32_t>(requestSize);
-  if (!platform.DeviceIoControl(device, IOCTL_SCSI_MINIPORT, /*inBuffer=*/buffer.data(),
-                                /*inBufferSize=*/size, /*outBuffer=*/buffer.data(),
-                                /*outBufferSize=*/size, &bytesReturned)) {
+  if (!sendInPlace(device, IOCTL_SCSI_MINIPORT, buffer, size, size)) {
     console::wide(u"  [ERROR] Firmware download IOCTL failed: 0x" +
-                  widen(hexUpper(platform.GetLastError())) + u"\n");
+                  widen(hexUpper(currentPlatform().GetLastError())) + u"\n");
     return false;
   }
   const auto status = static_cast<std::int32_t>(srb::returnCode(buffer));
@@ -40,7 +35,7 @@ bool sendPiece(Handle device, RequestBuffer& buffer, std::uint8_t pathId, Piece 
 
 }  // namespace
 
-std::uint32_t downloadIrst(Handle device, const DriveRecord& target, const std::uint32_t& imageSize) {
+ResultCode downloadIrst(Handle device, const DriveRecord& target, const std::uint32_t& imageSize) {
   const std::uint32_t pieceSize = pieceSizeFor(target.updateGranularity);
   const auto pathId = static_cast<std::uint8_t>(target.pathId & 0xFF);
 
@@ -54,7 +49,7 @@ std::uint32_t downloadIrst(Handle device, const DriveRecord& target, const std::
   console::narrowLineEnd();
   console::narrow(sent ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
   console::narrowLineEnd();
-  return sent ? 0 : 1;
+  return sent ? result::kSucceeded : result::kFailed;
 }
 
 }  // namespace koa

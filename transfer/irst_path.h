@@ -6,17 +6,18 @@
 
 #include "platform/win_types.h"
 #include "update/drive_record.h"
+#include "update/result_code.h"
 
 namespace koa {
 
 // 0 activated, 1602 activated and a power cycle is needed, 1 the download or
 // the activation failed, 5 the controller cannot be opened.
-std::uint32_t updateIrstDrive(const DriveRecord& target, const std::uint32_t& imageSize);
+ResultCode updateIrstDrive(const DriveRecord& target, const std::uint32_t& imageSize);
 
 // 0 every piece accepted, 1 otherwise.
-std::uint32_t downloadIrst(Handle device, const DriveRecord& target, const std::uint32_t& imageSize);
+ResultCode downloadIrst(Handle device, const DriveRecord& target, const std::uint32_t& imageSize);
 
 // 0, 1 or 1602. Only the low byte of pathId reaches the wire.
-std::uint32_t activateIrst(Handle device, std::uint32_t pathId);
+ResultCode activateIrst(Handle device, std::uint32_t pathId);
 
 }  // namespace koa

@@ -6,10 +6,11 @@
 #include "platform/platform.h"
 #include "report/console.h"
 #include "report/number_text.h"
-#include "transfer/nvme_raid_request.h"
-#include "transfer/request_buffer.h"
-#include "transfer/srb_io_control.h"
 #include "transfer/vroc_path.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/nvme_raid_request.h"
+#include "wire/request_buffer.h"
+#include "wire/srb_io_control.h"
 
 namespace koa {
 namespace {
@@ -36,17 +37,14 @@ constexpr std::array<const char16_t*, 16> kDriverStatusMessages = {
 
 }  // namespace
 
-std::uint32_t activateVroc(Handle port, std::int32_t vrocDiskId) {
-  Platform& platform = currentPlatform();
+ResultCode activateVroc(Handle port, std::int32_t vrocDiskId) {
   RequestBuffer request(nvme_raid::kCommitRequestLength);
-  if (!request.ok()) return kVrocFailed;
+  if (!request.ok()) return result::kFailed;
   nvme_raid::buildFirmwareCommit(request, vrocDiskId);
-  std::uint32_t bytesReturned = 0;
-  if (!platform.DeviceIoControl(port, IOCTL_SCSI_MINIPORT, /*inBuffer=*/request.data(), request.size32(),
-                                /*outBuffer=*/request.data(), request.size32(), &bytesReturned)) {
-    console::wide(u"  [ERROR] Firmware activate IOCTL failed: 0x" + widen(hexUpper(platform.GetLastError())) +
-                  u"\n");
-    return kVrocFailed;
+  if (!sendInPlace(port, IOCTL_SCSI_MINIPORT, request)) {
+    console::wide(u"  [ERROR] Firmware activate IOCTL failed: 0x" +
+                  widen(hexUpper(currentPlatform().GetLastError())) + u"\n");
+    return result::kFailed;
   }
 
   const std::uint32_t returnCode = srb::returnCode(request);
@@ -54,12 +52,12 @@ std::uint32_t activateVroc(Handle port, std::int32_t vrocDiskId) {
     const std::uint32_t dword3 = nvme_raid::completionDword3(request);
     if (dword3 < nvme_raid::kFirstFailingDword3) {
       console::wide(u"  [PASS] Firmware activation succeeded. Please reboot computer.\n\n");
-      return kVrocRebootRequired;
+      return result::kRebootRequired;
     }
     // Every nonzero status is a failure, the reset-required ones included.
     console::wide(u"  [ERROR] Firmware activation failed: Completion Queue Entry Status Value: 0x" +
                   widen(hex08(dword3 >> nvme_raid::kStatusShift)) + u"\n");
-    return kVrocNotReachedOrRefused;
+    return result::kNotReached;
   }
   if (returnCode < kDriverStatusMessages.size()) {
     console::wide(kDriverStatusMessages[returnCode]);
@@ -67,7 +65,7 @@ std::uint32_t activateVroc(Handle port, std::int32_t vrocDiskId) {
     console::wide(u"  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode " +
                   widen(decimal(static_cast<std::int32_t>(returnCode))) + u"\n\n");
   }
-  return kVrocFailed;
+  return result::kFailed;
 }
 
 }  // namespace koa

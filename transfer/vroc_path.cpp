@@ -3,16 +3,18 @@
 #include <optional>
 #include <string>
 
-#include "discovery/vroc_port.h"
 #include "platform/platform.h"
-#include "platform/unique_handle.h"
 #include "report/console.h"
 #include "report/number_text.h"
-#include "transfer/nvme_raid_request.h"
-#include "transfer/piece_walk.h"
-#include "transfer/request_buffer.h"
-#include "transfer/srb_io_control.h"
+#include "transfer/firmware_image.h"
+#include "transfer/target_device.h"
 #include "transfer/target_display.h"
+#include "wire/device_path.h"
+#include "wire/in_place_ioctl.h"
+#include "wire/nvme_raid_request.h"
+#include "wire/piece_walk.h"
+#include "wire/request_buffer.h"
+#include "wire/srb_io_control.h"
 
 namespace koa {
 namespace {
@@ -20,14 +22,10 @@ namespace {
 // One piece: true when the driver and the drive accepted it. Each failure is
 // reported here, where it is met.
 bool sendPiece(Handle port, RequestBuffer& request) {
-  Platform& platform = currentPlatform();
-  std::uint32_t bytesReturned = 0;
   // Only the header, the command and the completion entry come back.
-  if (!platform.DeviceIoControl(port, IOCTL_SCSI_MINIPORT, /*inBuffer=*/request.data(), request.size32(),
-                                /*outBuffer=*/request.data(), nvme_raid::kFirmwareReturnLength,
-                                &bytesReturned)) {
-    console::wide(u"  [ERROR] Firmware download IOCTL failed: 0x" + widen(hexUpper(platform.GetLastError())) +
-                  u"\n");
+  if (!sendInPlace(port, IOCTL_SCSI_MINIPORT, request, request.size32(), nvme_raid::kFirmwareReturnLength)) {
+    console::wide(u"  [ERROR] Firmware download IOCTL failed: 0x" +
+                  widen(hexUpper(currentPlatform().GetLastError())) + u"\n");
     return false;
   }
   const std::uint32_t returnCode = srb::returnCode(request);
@@ -47,23 +45,15 @@ bool sendPiece(Handle port, RequestBuffer& request) {
 
 }  // namespace
 
-std::uint32_t updateVrocDrive(const DriveRecord& target, const std::uint32_t& imageSize, std::int32_t vrocPort) {
+ResultCode updateVrocDrive(const DriveRecord& target, const std::uint32_t& imageSize, std::int32_t vrocPort) {
   writeTargetDisplayBlock(target);
-  Platform& platform = currentPlatform();
-  const std::u16string path = vrocPortPath(vrocPort);
-  UniqueHandle port(platform.CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, /*shareMode=*/0,
-                                         /*creationDisposition=*/OPEN_EXISTING, /*flagsAndAttributes=*/0));
-  if (!port.valid()) {
-    console::narrow("  [ERROR] Failed to get disk handle: 0x" + hexLower(platform.GetLastError()));
-    console::narrowLineEnd();
-    console::narrowLineEnd();
-    return kVrocNotReachedOrRefused;
-  }
-  if (downloadVroc(port.get(), target, imageSize) != kVrocDownloaded) return kVrocFailed;
+  const UniqueHandle port = openTargetDevice(vrocPortPath(vrocPort), /*shareMode=*/0);
+  if (!port.valid()) return result::kNotReached;
+  if (downloadVroc(port.get(), target, imageSize) != result::kSucceeded) return result::kFailed;
   return activateVroc(port.get(), target.vrocDiskId);
 }
 
-std::uint32_t downloadVroc(Handle port, const DriveRecord& target, const std::uint32_t& imageSize) {
+ResultCode downloadVroc(Handle port, const DriveRecord& target, const std::uint32_t& imageSize) {
   // One buffer for every piece of the drive's length; a shorter last piece
   // gets its own, because a request is exactly as long as its data.
   std::optional<RequestBuffer> request;
@@ -76,13 +66,13 @@ std::uint32_t downloadVroc(Handle port, const DriveRecord& target, const std::ui
           request.emplace(length);
           if (!request->ok()) return false;
         }
-        nvme_raid::buildFirmwareImageDownload(*request, target.vrocDiskId, piece);
+        nvme_raid::buildFirmwareImageDownload(*request, target.vrocDiskId, piece, imageBuffer);
         return sendPiece(port, *request);
       });
   console::narrowLineEnd();
   console::narrow(downloaded ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
   console::narrowLineEnd();
-  return downloaded ? kVrocDownloaded : kVrocFailed;
+  return downloaded ? result::kSucceeded : result::kFailed;
 }
 
 }  // namespace koa

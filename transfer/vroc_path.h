@@ -6,36 +6,28 @@
 
 #include "platform/win_types.h"
 #include "update/drive_record.h"
+#include "update/result_code.h"
 
 namespace koa {
-
-// Result codes of the VROC path.
-inline constexpr std::uint32_t kVrocDownloaded = 0;
-// The commit asks for activation at the next controller reset, so a drive
-// whose commit succeeded runs the new firmware only after a reboot; the
-// result says so, the same way the other paths report a pending activation.
-inline constexpr std::uint32_t kVrocRebootRequired = 1602;
-inline constexpr std::uint32_t kVrocFailed = 1;
-// The port cannot be opened, or the drive completed the commit with a
-// nonzero status.
-inline constexpr std::uint32_t kVrocNotReachedOrRefused = 5;
 
 // Shows the target, opens \\.\Scsi<vrocPort>: exclusively, downloads the
 // image to the drive vrocDiskId and commits it to slot 2. 1602 committed (the
 // new firmware runs after the next reset), 1 the download or the commit
 // request failed, 5 the port cannot be opened or the commit completed with a
-// nonzero status.
-std::uint32_t updateVrocDrive(const DriveRecord& target, const std::uint32_t& imageSize,
-                              std::int32_t vrocPort);
+// nonzero status. The commit asks for activation at the next controller
+// reset, so a successful one is never 0: the result says that a reboot is
+// still needed, as the other paths do for a pending activation.
+ResultCode updateVrocDrive(const DriveRecord& target, const std::uint32_t& imageSize,
+                           std::int32_t vrocPort);
 
 // Sends imageBuffer[0, imageSize) in pieces of updateGranularity * 4096
 // bytes (the last one shorter when that does not divide imageSize) and stops
 // at the first piece that fails. 0 every piece accepted (also when there was
 // none), 1 otherwise.
-std::uint32_t downloadVroc(Handle port, const DriveRecord& target, const std::uint32_t& imageSize);
+ResultCode downloadVroc(Handle port, const DriveRecord& target, const std::uint32_t& imageSize);
 
 // Firmware Commit, slot 2, commit action 1. 1602 committed, 1 the request
 // failed at the driver, 5 a nonzero completion status.
-std::uint32_t activateVroc(Handle port, std::int32_t vrocDiskId);
+ResultCode activateVroc(Handle port, std::int32_t vrocDiskId);
 
 }  // namespace koa

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "update/drive_record.h"
+#include "update/result_code.h"
 
 namespace koa {
 
@@ -18,21 +20,24 @@ class DriveDiscovery {
   // Identified drives, in the order the identify queries appended them.
   DriveList drives;
 
-  // The whole pass. Returns 2 when there is nothing to update (no candidate or
-  // no target), otherwise the result code of the last target; the per-target
-  // results are stored in session.targets.
-  std::int32_t runUpdate(UpdateSession& session);
+  // The whole pass on the machine. Returns 2 when there is nothing to update
+  // (no candidate or no target), otherwise the result code of the last
+  // target; the per-target results are stored in session.targets. Defined in
+  // app/, which binds the pass to the discovery and transfer operations.
+  ResultCode runUpdate(UpdateSession& session);
 
   // Appends Inbox candidates for the maker's NVMe disks. False when the device
-  // set cannot be built or a matching disk cannot be opened.
+  // set cannot be built or a matching disk cannot be opened. Defined in
+  // discovery/, as is the next.
   bool enumerateInboxDrives();
 
   // Appends IrstRaid / IrstNonRaid candidates for the disks below controller.
   bool enumerateIntelRaidDisks(const RaidController& controller);
 
-  // The revision gate: appends to session.targets a copy of every drive that
-  // qualifies. Always returns 1.
-  int selectTargets(UpdateSession& session);
+  // The revision gate: appends to targets a copy of every drive whose
+  // revision is one this package replaces and has imageRevision's family
+  // character. Always returns 1.
+  int selectTargets(DriveList& targets, std::u16string_view imageRevision);
 };
 
 }  // namespace koa

@@ -2,8 +2,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/update_session.h"
-#include "transfer/firmware_image.h"
+#include "update/drive_discovery.h"
 
 namespace koa {
 namespace {
@@ -15,7 +14,7 @@ constexpr std::array<std::u16string_view, 4> kReplaceableRevisions = {
 // The character of a revision that must agree with the image's own.
 constexpr std::size_t kFamilyCharacter = 5;
 
-bool qualifies(const std::u16string& revision) {
+bool qualifies(const std::u16string& revision, std::u16string_view imageRevision) {
   bool replaceable = false;
   for (std::u16string_view known : kReplaceableRevisions)
     if (revision == known) replaceable = true;
@@ -25,9 +24,9 @@ bool qualifies(const std::u16string& revision) {
 
 }  // namespace
 
-int DriveDiscovery::selectTargets(UpdateSession& session) {
+int DriveDiscovery::selectTargets(DriveList& targets, std::u16string_view imageRevision) {
   for (const DriveRecord& drive : drives)
-    if (qualifies(drive.firmwareRevision)) session.targets.push_back(drive);
+    if (qualifies(drive.firmwareRevision, imageRevision)) targets.push_back(drive);
   return 1;
 }
 

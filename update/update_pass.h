@@ -1,15 +1,17 @@
 // The discover-identify-select-update pass, with the operations it calls
-// named, so that the order and the conditions of the calls can be checked
-// against recording fakes. DriveDiscovery::runUpdate runs it with the
-// operations that reach the machine.
+// named, so that the pass itself reaches no device: DriveDiscovery::runUpdate
+// (app/) runs it with the operations that reach the machine, a test with its
+// own.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
-#include "discovery/intel_raid_controller.h"
 #include "update/drive_discovery.h"
 #include "update/drive_record.h"
+#include "update/raid_controller.h"
+#include "update/result_code.h"
 
 namespace koa {
 
@@ -23,18 +25,16 @@ struct UpdateOperations {
   std::function<void(DriveRecord, DriveList&)> identifyIrstDrive;
   std::function<void(DriveRecord, DriveList&, std::int32_t& vrocPort)> enumerateVrocMembers;
   // The transfer paths; each returns the target's result code.
-  std::function<std::int32_t(const DriveRecord&, const std::uint32_t& imageSize)> updateInboxDrive;
-  std::function<std::int32_t(const DriveRecord&, const std::uint32_t& imageSize)> updateIrstDrive;
-  std::function<std::int32_t(const DriveRecord&, const std::uint32_t& imageSize, std::int32_t vrocPort)>
+  std::function<ResultCode(const DriveRecord&, const std::uint32_t& imageSize)> updateInboxDrive;
+  std::function<ResultCode(const DriveRecord&, const std::uint32_t& imageSize)> updateIrstDrive;
+  std::function<ResultCode(const DriveRecord&, const std::uint32_t& imageSize, std::int32_t vrocPort)>
       updateVrocDrive;
 };
 
-// The operations that reach the machine through the installed platform.
-UpdateOperations machineOperations();
-
-// The pass of DriveDiscovery::runUpdate: 2 when there is no candidate or no
-// target, otherwise the result code of the last target.
-std::int32_t runUpdatePass(DriveDiscovery& discovery, UpdateSession& session,
-                           const UpdateOperations& operations);
+// The pass of DriveDiscovery::runUpdate: the gate compares with imageRevision
+// and appends to targets. 2 when there is no candidate or no target,
+// otherwise the result code of the last target.
+ResultCode runUpdatePass(DriveDiscovery& discovery, DriveList& targets, std::u16string_view imageRevision,
+                         const UpdateOperations& operations);
 
 }  // namespace koa

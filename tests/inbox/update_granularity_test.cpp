@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "transfer/byte_order.h"
 #include "transfer/identify_controller.h"
-#include "transfer/update_granularity.h"
+#include "wire/byte_order.h"
+#include "wire/nvme.h"
 
 namespace koa {
 namespace {
@@ -29,8 +29,8 @@ TEST(UpdateGranularity, ZeroAndNoRestrictionGiveOne) {
   EXPECT_EQ(updateGranularityFor(1, 3, 0xFE), 254);
 }
 
-std::array<std::uint8_t, identify::kLength> identifyData() {
-  std::array<std::uint8_t, identify::kLength> data{};
+std::array<std::uint8_t, nvme::kIdentifyLength> identifyData() {
+  std::array<std::uint8_t, nvme::kIdentifyLength> data{};
   return data;
 }
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "transfer/piece_walk.h"
+#include "wire/piece_walk.h"
 
 namespace koa {
 namespace {

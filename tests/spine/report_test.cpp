@@ -52,7 +52,9 @@ class Report : public ::testing::Test {
   test::ConsoleCapture quiet;  // keeps the end markers off the test output
 };
 
-TEST_F(Report, CaptionIsTorvaleAndTheImageRevision) { EXPECT_EQ(messageCaption(), u"TORVALE GXB4LTMW"); }
+TEST_F(Report, CaptionIsTorvaleAndTheImageRevision) {
+  EXPECT_EQ(messageCaption(imageRevision), u"TORVALE GXB4LTMW");
+}
 
 TEST_F(Report, NoTargetIsTheNoDiskBlockAndExitCode1) {
   session.commandLineText = u"C:\\koa-update.exe ";

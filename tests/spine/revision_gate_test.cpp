@@ -19,7 +19,7 @@ class RevisionGate : public ::testing::Test {
   void TearDown() override { loadImage(); }
 
   std::vector<std::u16string> selectedSerials() {
-    EXPECT_EQ(session.discovery->selectTargets(session), 1);
+    EXPECT_EQ(session.discovery->selectTargets(session.targets, imageRevision), 1);
     std::vector<std::u16string> serials;
     for (const auto& target : session.targets) serials.push_back(target.serialNumber);
     return serials;

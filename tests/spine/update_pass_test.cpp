@@ -76,7 +76,7 @@ class UpdatePass : public ::testing::Test {
     };
   }
 
-  std::int32_t run() { return runUpdatePass(*session.discovery, session, operations); }
+  std::int32_t run() { return runUpdatePass(*session.discovery, session.targets, imageRevision, operations); }
 
   std::vector<std::int32_t> targetResults() const {
     std::vector<std::int32_t> codes;

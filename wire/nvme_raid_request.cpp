@@ -1,18 +1,12 @@
-#include "transfer/nvme_raid_request.h"
+#include "wire/nvme_raid_request.h"
 
 #include <cstring>
 
-#include "transfer/byte_order.h"
-#include "transfer/firmware_image.h"
-#include "transfer/srb_io_control.h"
+#include "wire/byte_order.h"
+#include "wire/srb_io_control.h"
 
 namespace koa::nvme_raid {
 namespace {
-
-void writeHeader(RequestBuffer& request, std::uint32_t timeout, std::int32_t vrocDiskId) {
-  // The driver reads the target disk from the ReturnCode field.
-  srb::writeHeader(request, kSignature, timeout, kControlCode, static_cast<std::uint32_t>(vrocDiskId));
-}
 
 void writeFirmwareTail(std::uint8_t* b, std::uint32_t dataLength) {
   put32(b, kDataDirectionOffset, kHostToDevice);
@@ -22,33 +16,41 @@ void writeFirmwareTail(std::uint8_t* b, std::uint32_t dataLength) {
   put32(b, kReturnBufferLengthOffset, kFirmwareReturnLength);
 }
 
+std::uint32_t target(std::int32_t vrocDiskId) { return static_cast<std::uint32_t>(vrocDiskId); }
+
 }  // namespace
 
+void writeHeader(RequestBuffer& request, std::uint32_t timeout, std::uint32_t controlCode,
+                 std::uint32_t returnCode) {
+  srb::writeHeader(request, kSignature, timeout, controlCode, returnCode);
+}
+
 void buildIdentify(RequestBuffer& request, std::int32_t vrocDiskId) {
-  writeHeader(request, kIdentifyTimeout, vrocDiskId);
+  writeHeader(request, kIdentifyTimeout, kControlCode, target(vrocDiskId));
   std::uint8_t* b = request.data();
-  put32(b, commandDwordOffset(0), kOpcodeIdentify);
-  put32(b, commandDwordOffset(10), kCnsIdentifyController);
+  put32(b, commandDwordOffset(0), nvme::kOpcodeIdentify);
+  put32(b, commandDwordOffset(10), nvme::kCnsIdentifyController);
   put32(b, kDataDirectionOffset, kDeviceToHost);
   put32(b, kReturnBufferLengthOffset, static_cast<std::uint32_t>(kIdentifyRequestLength));
   std::memset(b + kDataOffset, kIdentifyFill, kIdentifyDataLength);
 }
 
-void buildFirmwareImageDownload(RequestBuffer& request, std::int32_t vrocDiskId, Piece piece) {
-  writeHeader(request, kFirmwareTimeout, vrocDiskId);
+void buildFirmwareImageDownload(RequestBuffer& request, std::int32_t vrocDiskId, Piece piece,
+                                const std::uint8_t* image) {
+  writeHeader(request, kFirmwareTimeout, kControlCode, target(vrocDiskId));
   std::uint8_t* b = request.data();
-  put8(b, commandDwordOffset(0), kOpcodeFirmwareImageDownload);
+  put8(b, commandDwordOffset(0), nvme::kOpcodeFirmwareImageDownload);
   // NUMD is zero-based and OFST counts dwords; pieces are whole dwords.
   put32(b, commandDwordOffset(10), piece.length / 4 - 1);
   put32(b, commandDwordOffset(11), piece.offset / 4);
   writeFirmwareTail(b, piece.length);
-  putBytes(b, kDataOffset, imageBuffer + piece.offset, piece.length);
+  putBytes(b, kDataOffset, image + piece.offset, piece.length);
 }
 
 void buildFirmwareCommit(RequestBuffer& request, std::int32_t vrocDiskId) {
-  writeHeader(request, kFirmwareTimeout, vrocDiskId);
+  writeHeader(request, kFirmwareTimeout, kControlCode, target(vrocDiskId));
   std::uint8_t* b = request.data();
-  put8(b, commandDwordOffset(0), kOpcodeFirmwareCommit);
+  put8(b, commandDwordOffset(0), nvme::kOpcodeFirmwareCommit);
   put32(b, commandDwordOffset(10), kCommitSlot2ActivateAtReset);
   writeFirmwareTail(b, 0);
 }

@@ -1,7 +1,10 @@
-// The VROC driver's NVMe pass-through ("NvmeRAID", control code 0xE0002000),
-// laid out like the NVME_PASS_THROUGH_IOCTL of the OpenFabrics NVMe driver
-// interface. It carries the Identify Controller of the VROC walk and the
-// Firmware Image Download and Firmware Commit of the VROC path.
+// The VROC driver's "NvmeRAID" requests. Every one of them is an
+// SRB_IO_CONTROL with the signature "NvmeRAID" and a control code of its own;
+// the VROC walk's list requests (discovery/vroc_requests.h) add a short
+// payload, and the NVMe pass-through (control code 0xE0002000), laid out like
+// the NVME_PASS_THROUGH_IOCTL of the OpenFabrics NVMe driver interface,
+// carries the Identify Controller of the VROC walk and the Firmware Image
+// Download and Firmware Commit of the VROC path:
 //
 //   OFFSET SIZE DESCRIPTION
 //        0   28 SRB_IO_CONTROL; ReturnCode carries the target's vrocDiskId on
@@ -23,16 +26,27 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "transfer/byte_order.h"
-#include "transfer/piece_walk.h"
-#include "transfer/request_buffer.h"
+#include "wire/byte_order.h"
+#include "wire/nvme.h"
+#include "wire/piece_walk.h"
+#include "wire/request_buffer.h"
 
 namespace koa::nvme_raid {
 
 inline constexpr char kSignature[] = "NvmeRAID";
-inline constexpr std::uint32_t kControlCode = 0xE0002000;
+// Timeouts in seconds: the list requests and the Identify, the firmware commands.
+inline constexpr std::uint32_t kListTimeout = 40;
 inline constexpr std::uint32_t kIdentifyTimeout = 40;
 inline constexpr std::uint32_t kFirmwareTimeout = 30;
+
+// Writes the SRB_IO_CONTROL of a request as long as its buffer. The driver
+// reads the target disk of a pass-through command from ReturnCode; every
+// other request sends 0 there.
+void writeHeader(RequestBuffer& request, std::uint32_t timeout, std::uint32_t controlCode,
+                 std::uint32_t returnCode = 0);
+
+// ---- The NVMe pass-through ----
+inline constexpr std::uint32_t kControlCode = 0xE0002000;
 
 inline constexpr std::size_t kCommandOffset = 52;
 inline constexpr std::size_t kCommandDwordLength = 4;
@@ -49,16 +63,11 @@ inline constexpr std::size_t kDataOffset = 152;
 inline constexpr std::uint32_t kHostToDevice = 1;
 inline constexpr std::uint32_t kDeviceToHost = 2;
 
-// NVMe admin opcodes and fields (NVMe base specification).
-inline constexpr std::uint8_t kOpcodeIdentify = 0x06;
-inline constexpr std::uint8_t kOpcodeFirmwareCommit = 0x10;
-inline constexpr std::uint8_t kOpcodeFirmwareImageDownload = 0x11;
-inline constexpr std::uint32_t kCnsIdentifyController = 1;
 // Firmware slot 2 (bits 2 to 0), commit action 1 (bits 5 to 3): the image
 // replaces slot 2 and is activated at the next controller reset.
 inline constexpr std::uint32_t kCommitSlot2ActivateAtReset = 0x0000000A;
 
-inline constexpr std::size_t kIdentifyDataLength = 4096;
+inline constexpr std::size_t kIdentifyDataLength = nvme::kIdentifyLength;
 inline constexpr std::uint8_t kIdentifyFill = 0x55;
 inline constexpr std::size_t kIdentifyRequestLength = 4252;
 inline constexpr std::size_t kDownloadOverhead = 160;
@@ -90,9 +99,10 @@ inline constexpr std::size_t downloadRequestLength(std::uint32_t pieceLength) {
 void buildIdentify(RequestBuffer& request, std::int32_t vrocDiskId);
 
 // Firmware Image Download of piece (NUMD and data length follow the piece's
-// length, OFST its offset) with the piece's bytes from imageBuffer. The
-// buffer is downloadRequestLength(piece.length) long.
-void buildFirmwareImageDownload(RequestBuffer& request, std::int32_t vrocDiskId, Piece piece);
+// length, OFST its offset) with the piece's bytes from image. The buffer is
+// downloadRequestLength(piece.length) long.
+void buildFirmwareImageDownload(RequestBuffer& request, std::int32_t vrocDiskId, Piece piece,
+                                const std::uint8_t* image);
 
 // Firmware Commit of slot 2 with commit action 1.
 void buildFirmwareCommit(RequestBuffer& request, std::int32_t vrocDiskId);

@@ -13,8 +13,8 @@
 
 #include <cstdint>
 
-#include "transfer/byte_order.h"
-#include "transfer/request_buffer.h"
+#include "wire/byte_order.h"
+#include "wire/request_buffer.h"
 
 namespace koa::srb {
 
