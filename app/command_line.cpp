@@ -13,11 +13,6 @@ bool silentMode = false;
 
 namespace {
 
-void narrowLine(std::string_view text) {
-  console::narrow(text);
-  console::narrowLineEnd();
-}
-
 // The switch left-justified in 20 columns, then its description.
 std::string usageLine(std::string_view switchText, std::string_view description) {
   std::string line(switchText);
@@ -28,10 +23,10 @@ std::string usageLine(std::string_view switchText, std::string_view description)
 }  // namespace
 
 void printUsage() {
-  narrowLine("");
-  narrowLine("Allowed Behaviors:");
-  narrowLine(usageLine("/s", "Execute update package in silently without user intervention."));
-  narrowLine(usageLine("/log=<FILEPATH>", "Write installation log to a specified file."));
+  console::narrowLine("");
+  console::narrowLine("Allowed Behaviors:");
+  console::narrowLine(usageLine("/s", "Execute update package in silently without user intervention."));
+  console::narrowLine(usageLine("/log=<FILEPATH>", "Write installation log to a specified file."));
 }
 
 bool UpdateSession::checkLogPath() { return replaceFileText(logPath, {}); }
@@ -59,8 +54,7 @@ bool UpdateSession::parseCommandLine(int argc, const char16_t* const* argv) {
     }
     logPath = item.substr(nameLength + 1);
     if (!checkLogPath()) {
-      console::wide(u"[ERROR] " + logPath + u" is invalid file path.");
-      console::wideLineEnd();
+      console::wideLine(u"[ERROR] " + logPath + u" is invalid file path.");
       return false;
     }
   }

@@ -47,8 +47,7 @@ std::int32_t queryRaidConfig(DriveRecord candidate, DriveList& drives) {
     }
     const std::uint32_t returnCode = srb::returnCode(request);
     if (returnCode != 0) {
-      console::narrow("  [ERROR] CSMI GET RAID CONFIG ReturnCode: 0x" + hexLower(returnCode));
-      console::narrowLineEnd();
+      console::narrowLine("  [ERROR] CSMI GET RAID CONFIG ReturnCode: 0x" + hexLower(returnCode));
       console::narrowLineEnd();
       return 5;
     }

@@ -78,8 +78,7 @@ std::int32_t listRaidMembers(Handle port, DriveRecord& record, DriveList& drives
     console::narrow("\nSerial: " + entry.serial + "\nvrocDiskId:" +
                     hexLower(static_cast<std::uint32_t>(entry.diskId)) + "\n");
     record.driverKind = DriverKind::VrocRaid;
-    console::wide(u"RaidVROC");
-    console::wideLineEnd();
+    console::wideLine(u"RaidVROC");
     identifyAndAppend(port, identify, entry, record, drives);
   }
   return 0;
@@ -99,8 +98,7 @@ std::int32_t listPassThroughDrives(Handle port, std::uint32_t requested, DriveRe
   for (std::uint32_t i = 0; i < entries; ++i) {
     const vroc::VrocDiskEntry entry = vroc::readDiskEntry(list, vroc::kPassThroughEntriesOffset, i);
     record.driverKind = DriverKind::VrocNonRaid;
-    console::wide(u"NonRaidVROC");
-    console::wideLineEnd();
+    console::wideLine(u"NonRaidVROC");
     identifyAndAppend(port, identify, entry, record, drives);
   }
   return 0;

@@ -32,6 +32,16 @@ void narrow(std::string_view text) { write(text); }
 void wideLineEnd() { write("\n"); }
 void narrowLineEnd() { write("\n"); }
 
+void wideLine(std::u16string_view text) {
+  wide(text);
+  wideLineEnd();
+}
+
+void narrowLine(std::string_view text) {
+  narrow(text);
+  narrowLineEnd();
+}
+
 void setSinkForTesting(std::function<void(std::string_view)> sink) { testSink() = std::move(sink); }
 
 }  // namespace koa::console

@@ -25,6 +25,10 @@ void narrow(std::string_view text);
 void wideLineEnd();
 void narrowLineEnd();
 
+// Text, then a line end, on either stream.
+void wideLine(std::u16string_view text);
+void narrowLine(std::string_view text);
+
 // Tests only: capture the bytes instead of writing standard output. An empty
 // function restores standard output.
 void setSinkForTesting(std::function<void(std::string_view)> sink);

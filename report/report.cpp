@@ -18,8 +18,7 @@ std::int32_t writeRunReport(const RunTimes& times, const std::u16string& command
   if (!replaceFileText(logPath, outcome.reportText)) {
     // The drives' results stand; only the log is lost, and the caller is told
     // where it should have been.
-    console::wide(u"[ERROR] The log file " + logPath + u" could not be written.");
-    console::wideLineEnd();
+    console::wideLine(u"[ERROR] The log file " + logPath + u" could not be written.");
   }
   writeEndMarker(outcome.exitCode);
   if (!silent)

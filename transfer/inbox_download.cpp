@@ -12,8 +12,7 @@
 namespace koa::inbox {
 
 void writeStatusLine(std::u16string_view text, std::uint64_t number) {
-  console::wide(std::u16string(text) + widen(hexLower(number)));
-  console::wideLineEnd();
+  console::wideLine(std::u16string(text) + widen(hexLower(number)));
 }
 
 bool downloadImage(const UniqueHandle& drive, RequestBuffer& buffer, std::uint32_t pieceSize,

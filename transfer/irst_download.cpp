@@ -47,8 +47,7 @@ ResultCode downloadIrst(Handle device, const DriveRecord& target, const std::uin
                     });
 
   console::narrowLineEnd();
-  console::narrow(sent ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
-  console::narrowLineEnd();
+  console::narrowLine(sent ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
   return sent ? result::kSucceeded : result::kFailed;
 }
 

@@ -12,8 +12,7 @@ UniqueHandle openTargetDevice(const std::u16string& path, std::uint32_t shareMod
                                            /*creationDisposition=*/OPEN_EXISTING,
                                            /*flagsAndAttributes=*/0));
   if (!device.valid()) {
-    console::narrow("  [ERROR] Failed to get disk handle: 0x" + hexLower(platform.GetLastError()));
-    console::narrowLineEnd();
+    console::narrowLine("  [ERROR] Failed to get disk handle: 0x" + hexLower(platform.GetLastError()));
     console::narrowLineEnd();
   }
   return device;

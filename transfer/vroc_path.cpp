@@ -70,8 +70,7 @@ ResultCode downloadVroc(Handle port, const DriveRecord& target, const std::uint3
         return sendPiece(port, *request);
       });
   console::narrowLineEnd();
-  console::narrow(downloaded ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
-  console::narrowLineEnd();
+  console::narrowLine(downloaded ? "  [PASS] Firmware download succeeded." : "  [FAIL] Firmware download failed.");
   return downloaded ? result::kSucceeded : result::kFailed;
 }
 
