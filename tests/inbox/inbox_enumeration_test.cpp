@@ -184,5 +184,25 @@ TEST_F(DevicePropertyTest, TheNarrowRoundTripKeepsAsciiOnly) {
   EXPECT_EQ(instance, u"");
 }
 
+// A named size whose double does not fit in 32 bits must end the read: a
+// wrapped size would hand the platform a buffer far smaller than it asked for
+// and ask again for ever.
+TEST_F(DevicePropertyTest, ASizeTooLargeToDoubleEndsTheReadWithoutAnotherCall) {
+  platform.disks = {makerDisk(0, 1)};
+  SpDevInfoData device{};
+  device.cbSize = 32;
+  device.DevInst = 1;
+  const GrowingRule anyRetry{GrowingRule::Allocation::TwiceReportedSize, GrowingRule::Retry::WhileInsufficient};
+  const auto property =
+      readGrowing(anyRetry, [&](std::uint8_t* buffer, std::uint32_t size, std::uint32_t* required) {
+        const bool done = platform.SetupDiGetDevicePropertyW(7, &device, &DEVPKEY_Device_Parent, nullptr,
+                                                             buffer, size, required, 0);
+        if (buffer == nullptr) *required = 0x80000000u;  // the size query names 2 GiB
+        return done;
+      });
+  EXPECT_FALSE(property);
+  EXPECT_EQ(platform.propertyBufferSizes, std::vector<std::uint32_t>{0});
+}
+
 }  // namespace
 }  // namespace koa::test::inbox
