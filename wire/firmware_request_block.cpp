@@ -16,10 +16,11 @@ constexpr std::size_t kActivateVersionOffset = 0;
 constexpr std::size_t kActivateSizeOffset = 4;
 constexpr std::uint32_t kActivateVersion = 1;
 
+// Size, the structure's own length, is also where its image bytes begin.
 void writeDownloadHeader(std::uint8_t* request, std::size_t dataOffset, std::uint32_t version,
-                         std::size_t imageOffset, Piece piece) {
+                         std::size_t size, Piece piece) {
   put32(request, dataOffset + kDownloadVersionOffset, version);
-  put32(request, dataOffset + kDownloadSizeOffset, static_cast<std::uint32_t>(imageOffset));
+  put32(request, dataOffset + kDownloadSizeOffset, static_cast<std::uint32_t>(size));
   put64(request, dataOffset + kDownloadOffsetOffset, piece.offset);
   put64(request, dataOffset + kDownloadBufferSizeOffset, piece.length);
 }
@@ -37,7 +38,6 @@ void writeBlock(std::uint8_t* request, std::size_t blockOffset, std::uint32_t re
   put32(request, blockOffset + kDataBufferLengthOffset, requestLength - data);
 }
 
-// The structure's Size is where its image bytes begin.
 void writeDownload(std::uint8_t* request, std::size_t dataOffset, Piece piece, const std::uint8_t* pieceBytes) {
   writeDownloadHeader(request, dataOffset, kDownloadVersion, kDownloadImageOffset, piece);
   putBytes(request, dataOffset + kDownloadImageOffset, pieceBytes, piece.length);
