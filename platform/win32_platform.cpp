@@ -8,8 +8,10 @@
 // windows.h first: the headers below rely on its types.
 #include <devpropdef.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 
 #include <cstddef>
+#include <cstring>
 
 namespace koa {
 namespace {
@@ -54,15 +56,30 @@ static_assert(kInterfaceDetailCbSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W
 static_assert(kInterfaceDetailPathOffset == offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath));
 
 HDEVINFO sdkSet(DevInfoSet set) { return reinterpret_cast<HDEVINFO>(set); }
+
+// Node numbers count from 1.
+constexpr std::uint32_t kFirstNodeNumber = 1;
 HANDLE sdkHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 const GUID* sdkGuid(const Guid* guid) { return reinterpret_cast<const GUID*>(guid); }
 const wchar_t* sdkText(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
-// SetupAPI takes the element and interface records through non-const
-// pointers even where it only reads them.
-PSP_DEVINFO_DATA sdkDevice(const SpDevInfoData* device) {
-  return reinterpret_cast<PSP_DEVINFO_DATA>(const_cast<SpDevInfoData*>(device));
-}
+// An element handed back to SetupAPI: the caller's record with the DevInst
+// SetupAPI gave it in place of the node's number (Win32Platform::nodes_).
+// SetupAPI takes it through a non-const pointer though it only reads it.
+class SdkElement {
+ public:
+  SdkElement(const SpDevInfoData* device, const std::map<std::uintptr_t, std::uint32_t>& sdkDevInst) {
+    if (device == nullptr) return;
+    std::memcpy(&element_, device, sizeof element_);
+    if (auto it = sdkDevInst.find(device->Reserved); it != sdkDevInst.end()) element_.DevInst = it->second;
+    given_ = true;
+  }
+  PSP_DEVINFO_DATA get() { return given_ ? &element_ : nullptr; }
+
+ private:
+  SP_DEVINFO_DATA element_{};
+  bool given_ = false;
+};
 PSP_DEVICE_INTERFACE_DATA sdkInterface(const SpDeviceInterfaceData* interfaceData) {
   return reinterpret_cast<PSP_DEVICE_INTERFACE_DATA>(
       const_cast<SpDeviceInterfaceData*>(interfaceData));
@@ -96,18 +113,41 @@ DevInfoSet Win32Platform::SetupDiGetClassDevsW(const Guid* classGuid, const char
                                                              /*hwndParent=*/nullptr, flags));
 }
 
+std::uint32_t Win32Platform::nodeNumber(DevInfoSet set, const SpDevInfoData& filled) {
+  sdkDevInst_[filled.Reserved] = filled.DevInst;
+  // Asking for the identifier must not change the error the caller reads
+  // about the call it made.
+  const DWORD lastError = ::GetLastError();
+  wchar_t id[MAX_DEVICE_ID_LEN];
+  SdkElement element(&filled, sdkDevInst_);
+  const bool known = ::SetupDiGetDeviceInstanceIdW(sdkSet(set), element.get(), id, MAX_DEVICE_ID_LEN,
+                                                   /*RequiredSize=*/nullptr) != FALSE;
+  ::SetLastError(lastError);
+  if (!known) return filled.DevInst;
+  std::u16string folded;
+  for (const wchar_t* c = id; *c != 0; ++c)
+    folded.push_back(*c >= L'A' && *c <= L'Z' ? static_cast<char16_t>(*c + 32) : static_cast<char16_t>(*c));
+  std::size_t index = 0;
+  while (index < nodes_.size() && nodes_[index] != folded) ++index;
+  if (index == nodes_.size()) nodes_.push_back(folded);
+  return static_cast<std::uint32_t>(index) + kFirstNodeNumber;
+}
+
 bool Win32Platform::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t memberIndex,
                                           SpDevInfoData* deviceInfoData) {
-  return ::SetupDiEnumDeviceInfo(sdkSet(set), memberIndex,
-                                 reinterpret_cast<PSP_DEVINFO_DATA>(deviceInfoData)) != FALSE;
+  const bool ok = ::SetupDiEnumDeviceInfo(sdkSet(set), memberIndex,
+                                          reinterpret_cast<PSP_DEVINFO_DATA>(deviceInfoData)) != FALSE;
+  if (ok) deviceInfoData->DevInst = nodeNumber(set, *deviceInfoData);
+  return ok;
 }
 
 bool Win32Platform::SetupDiEnumDeviceInterfaces(DevInfoSet set, const SpDevInfoData* deviceInfoData,
                                                 const Guid* interfaceClassGuid,
                                                 std::uint32_t memberIndex,
                                                 SpDeviceInterfaceData* deviceInterfaceData) {
+  SdkElement element(deviceInfoData, sdkDevInst_);
   return ::SetupDiEnumDeviceInterfaces(
-             sdkSet(set), sdkDevice(deviceInfoData), sdkGuid(interfaceClassGuid), memberIndex,
+             sdkSet(set), element.get(), sdkGuid(interfaceClassGuid), memberIndex,
              reinterpret_cast<PSP_DEVICE_INTERFACE_DATA>(deviceInterfaceData)) != FALSE;
 }
 
@@ -115,10 +155,19 @@ bool Win32Platform::SetupDiGetDeviceInterfaceDetailW(
     DevInfoSet set, const SpDeviceInterfaceData* deviceInterfaceData, std::uint8_t* detail,
     std::uint32_t detailSize, std::uint32_t* requiredSize, SpDevInfoData* deviceInfoData) {
   DwordOut required(requiredSize);
-  return ::SetupDiGetDeviceInterfaceDetailW(
-             sdkSet(set), sdkInterface(deviceInterfaceData),
-             reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail), detailSize, required.get(),
-             reinterpret_cast<PSP_DEVINFO_DATA>(deviceInfoData)) != FALSE;
+  // The element arrives in a record of our own, so that one SetupAPI filled
+  // can be told from what the caller's held before.
+  SP_DEVINFO_DATA element{};
+  if (deviceInfoData != nullptr) element.cbSize = deviceInfoData->cbSize;
+  const bool ok = ::SetupDiGetDeviceInterfaceDetailW(
+                      sdkSet(set), sdkInterface(deviceInterfaceData),
+                      reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(detail), detailSize,
+                      required.get(), deviceInfoData != nullptr ? &element : nullptr) != FALSE;
+  if (deviceInfoData != nullptr && element.Reserved != 0) {
+    std::memcpy(deviceInfoData, &element, sizeof element);
+    deviceInfoData->DevInst = nodeNumber(set, *deviceInfoData);
+  }
+  return ok;
 }
 
 bool Win32Platform::SetupDiGetDeviceRegistryPropertyW(DevInfoSet set,
@@ -130,7 +179,8 @@ bool Win32Platform::SetupDiGetDeviceRegistryPropertyW(DevInfoSet set,
                                                       std::uint32_t* requiredSize) {
   DwordOut dataType(propertyRegDataType);
   DwordOut required(requiredSize);
-  return ::SetupDiGetDeviceRegistryPropertyW(sdkSet(set), sdkDevice(deviceInfoData), property,
+  SdkElement element(deviceInfoData, sdkDevInst_);
+  return ::SetupDiGetDeviceRegistryPropertyW(sdkSet(set), element.get(), property,
                                              dataType.get(), propertyBuffer, propertyBufferSize,
                                              required.get()) != FALSE;
 }
@@ -145,7 +195,8 @@ bool Win32Platform::SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfoDat
   static_assert(sizeof(DEVPROPTYPE) == sizeof(std::uint32_t));
   DwordOut type(propertyType);
   DwordOut required(requiredSize);
-  return ::SetupDiGetDevicePropertyW(sdkSet(set), sdkDevice(deviceInfoData),
+  SdkElement element(deviceInfoData, sdkDevInst_);
+  return ::SetupDiGetDevicePropertyW(sdkSet(set), element.get(),
                                      reinterpret_cast<const DEVPROPKEY*>(propertyKey), type.get(),
                                      propertyBuffer, propertyBufferSize, required.get(),
                                      flags) != FALSE;

@@ -5,6 +5,11 @@
 // point can install the platform without the Windows headers.
 #pragma once
 
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
 #include "platform/platform.h"
 
 namespace koa {
@@ -48,6 +53,18 @@ class Win32Platform final : public Platform {
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
   LocalTime localTime() override;
+
+ private:
+  // Windows gives a device node one DevInst (the node's handle) in every
+  // device information set; Wine 8 hands out a new one for every element of
+  // every set. The system finds a node of one set in another by its DevInst
+  // (readBusNumber), so the seam keeps Windows' promise on both: the DevInst
+  // it hands out is the node's place in this table of the instance
+  // identifiers seen so far, and a device information element goes back to
+  // SetupAPI with the DevInst SetupAPI gave it.
+  std::uint32_t nodeNumber(DevInfoSet set, const SpDevInfoData& filled);
+  std::vector<std::u16string> nodes_;                 // instance identifiers, letters folded
+  std::map<std::uintptr_t, std::uint32_t> sdkDevInst_;  // element (Reserved) to SetupAPI's DevInst
 };
 
 }  // namespace koa

@@ -71,6 +71,24 @@ void checkDeviceNodes() {
   expect(devInsts.size() == count, "every device node has its own DevInst",
          number(devInsts.size()) + " distinct of " + number(count));
 
+  // A second set of the same nodes, built while the first lives, lists them
+  // in the same order: each node must carry the DevInst it has in the first
+  // (readBusNumber finds a disk in another set by it). Wine 8 alone would
+  // give every element of every set a new one.
+  const DevInfoSet again = p.SetupDiGetClassDevsW(nullptr, nullptr, DIGCF_ALLCLASSES | DIGCF_PRESENT);
+  std::uint32_t same = 0;
+  SpDevInfoData first{};
+  SpDevInfoData second{};
+  for (std::uint32_t index = 0; index < count; ++index) {
+    first.cbSize = second.cbSize = sizeof(SpDevInfoData);
+    if (p.SetupDiEnumDeviceInfo(set, index, &first) && p.SetupDiEnumDeviceInfo(again, index, &second) &&
+        first.DevInst == second.DevInst)
+      ++same;
+  }
+  expect(again != kInvalidDevInfoSet && same == count, "a device node has the same DevInst in two sets",
+         number(same) + " of " + number(count));
+  if (again != kInvalidDevInfoSet) p.SetupDiDestroyDeviceInfoList(again);
+
   SpDevInfoData wrongSize{};
   wrongSize.cbSize = 5;
   const bool acceptedWrongSize = p.SetupDiEnumDeviceInfo(set, 0, &wrongSize);
