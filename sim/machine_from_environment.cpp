@@ -25,16 +25,16 @@ std::string environmentValue(const char* name) {
 
 class EnvironmentMachine : public RunningMachine {
  public:
-  EnvironmentMachine(MachineDescription description, std::string statePath)
-      : machine_(std::move(description)), statePath_(std::move(statePath)) {
+  EnvironmentMachine(MachineDescription description, std::string statePath, std::string program)
+      : machine_(std::move(description)), statePath_(std::move(statePath)), program_(std::move(program)) {
     // Nothing reads the calls back in memory; KOA_SIM_TRACE writes them out.
     machine_.trace().keepEntries(false);
   }
 
-  bool openTrace(const std::string& path, std::ostream& errors) {
+  bool openTrace(const std::string& path, std::string& error) {
     trace_.open(path, std::ios::binary | std::ios::trunc);
     if (!trace_) {
-      errors << "koa-update: cannot write the trace file " << path << " (" << kTraceVariable << ")\n";
+      error = "cannot write the trace file " + path + " (" + kTraceVariable + ")";
       return false;
     }
     machine_.trace().setSink(&trace_);
@@ -55,7 +55,7 @@ class EnvironmentMachine : public RunningMachine {
       out << machine_.state().dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
       out.close();
       if (!out) {
-        errors << "koa-update: cannot write the state file " << statePath_ << " (" << kStateVariable << ")\n";
+        errors << program_ << ": cannot write the state file " << statePath_ << " (" << kStateVariable << ")\n";
         ok = false;
       }
     }
@@ -65,12 +65,13 @@ class EnvironmentMachine : public RunningMachine {
  private:
   SimulatedMachine machine_;
   std::string statePath_;
+  std::string program_;
   std::ofstream trace_;
 };
 
 }  // namespace
 
-std::unique_ptr<RunningMachine> machineFromEnvironment(std::ostream& errors) {
+std::optional<MachineDescription> machineDescriptionFromEnvironment(std::string& error) {
   const std::string machinePath = environmentValue(kMachineVariable);
   std::string text;
   std::string sourceName;
@@ -83,21 +84,30 @@ std::unique_ptr<RunningMachine> machineFromEnvironment(std::ostream& errors) {
     std::error_code ignored;
     if (in.is_open() && !std::filesystem::is_directory(machinePath, ignored)) content << in.rdbuf();
     if (!in.is_open() || std::filesystem::is_directory(machinePath, ignored) || in.bad()) {
-      errors << "koa-update: cannot read the machine file " << machinePath << " (" << kMachineVariable << ")\n";
-      return nullptr;
+      error = "cannot read the machine file " + machinePath + " (" + kMachineVariable + ")";
+      return std::nullopt;
     }
     text = content.str();
     sourceName = machinePath;
   }
-  std::string error;
-  auto description = parseMachineDescription(text, sourceName, error);
-  if (!description) {
-    errors << "koa-update: " << error << '\n';
-    return nullptr;
-  }
-  auto machine = std::make_unique<EnvironmentMachine>(std::move(*description), environmentValue(kStateVariable));
+  return parseMachineDescription(text, sourceName, error);
+}
+
+std::unique_ptr<RunningMachine> runningMachine(MachineDescription description, const std::string& program,
+                                               std::string& error) {
+  auto machine =
+      std::make_unique<EnvironmentMachine>(std::move(description), environmentValue(kStateVariable), program);
   if (const std::string tracePath = environmentValue(kTraceVariable); !tracePath.empty())
-    if (!machine->openTrace(tracePath, errors)) return nullptr;
+    if (!machine->openTrace(tracePath, error)) return nullptr;
+  return machine;
+}
+
+std::unique_ptr<RunningMachine> machineFromEnvironment(std::ostream& errors) {
+  std::string error;
+  std::unique_ptr<RunningMachine> machine;
+  if (auto description = machineDescriptionFromEnvironment(error))
+    machine = runningMachine(std::move(*description), "koa-update", error);
+  if (!machine) errors << "koa-update: " << error << '\n';
   return machine;
 }
 

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "platform/platform.h"
+#include "sim/machine_description.h"
 
 namespace koa::sim {
 
@@ -24,5 +27,15 @@ class RunningMachine {
 // malformed gives a message naming the file and the field on errors, and
 // nullptr.
 std::unique_ptr<RunningMachine> machineFromEnvironment(std::ostream& errors);
+
+// The two steps of machineFromEnvironment, for a program that also needs
+// the description itself (the model of the Wine devices, sim/host/). The
+// description KOA_SIM_MACHINE names, or the built-in one; nullopt with the
+// message (without a program name) in `error`.
+std::optional<MachineDescription> machineDescriptionFromEnvironment(std::string& error);
+// `description` as a running machine with the trace and state files of the
+// environment; messages name `program`. nullptr with the message in `error`.
+std::unique_ptr<RunningMachine> runningMachine(MachineDescription description, const std::string& program,
+                                               std::string& error);
 
 }  // namespace koa::sim
