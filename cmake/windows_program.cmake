@@ -69,3 +69,7 @@ if(TARGET koa_sim)
   target_link_libraries(koa-update-sim PRIVATE koa_system koa_sim)
   koa_windows_program(koa-update-sim)
 endif()
+
+# The device shim for Wine and its error table's check
+# (tests/windows/run-on-wine-devices.sh).
+add_subdirectory(tests/windows/device_shim ${CMAKE_BINARY_DIR}/device_shim)
