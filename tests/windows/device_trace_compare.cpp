@@ -3,12 +3,20 @@
 // program made on the same machine file (both traces are KOA_SIM_TRACE
 // files of the simulated machine).
 //
-// Compared: every open that reached a device, every device control and
-// every close, in order, field by field: the handle, the path (letters
+// Compared: every open that reached a device and every device control, in
+// order, field by field: the handle, the path (letters
 // folded), the share mode and FILE_FLAG_OVERLAPPED of an open; the code,
 // sizes, the complete input and output bytes, the bytes returned, the
 // result, the request kind, the drive, the fault of a device control; the
 // error of every failed call.
+//
+// Closes are compared apart, as the set of handles closed with their
+// results: Wine sends a driver IRP_MJ_CLOSE when the last reference to the
+// file goes, and while the driver is still busy with the open the I/O
+// manager holds one of its own, so a close can reach the model after
+// requests the program made later. (A close that came too early would fail
+// the requests after it; a late one that blocked an open would fail the
+// open: both differ above.)
 //
 // Left out, because they never reach a driver under Wine: SetupAPI and the
 // other process calls (Wine answers them), opens that failed (Wine's own
@@ -18,10 +26,11 @@
 // Linux it is what the SetupAPI calls in between left). "seq" differs for
 // the same reason.
 //
-// Prints "N device calls agree" and exits with 0, or the first difference
+// Prints how many calls agree and exits with 0, or the first difference
 // and 1; 2 when a trace cannot be read.
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,7 +42,7 @@ using nlohmann::json;
 
 constexpr std::uint64_t kFileFlagOverlapped = 0x40000000u;
 
-bool readDeviceCalls(const std::string& path, std::vector<json>& calls) {
+bool readDeviceCalls(const std::string& path, std::vector<json>& calls, std::multiset<std::string>& closes) {
   std::ifstream in(path);
   if (!in) {
     std::cerr << "koa-device-trace-compare: cannot read " << path << '\n';
@@ -49,7 +58,9 @@ bool readDeviceCalls(const std::string& path, std::vector<json>& calls) {
     }
     const std::string op = entry["op"];
     if (op == "CreateFileW" && entry["result"] == -1) continue;
-    if (op == "CreateFileW" || op == "DeviceIoControl" || op == "CloseHandle") calls.push_back(std::move(entry));
+    if (op == "CloseHandle")
+      closes.insert(json{{"handle", entry["handle"]}, {"result", entry["result"]}, {"lastError", entry["result"] == false ? entry.value("lastError", json()) : json()}}.dump());
+    if (op == "CreateFileW" || op == "DeviceIoControl") calls.push_back(std::move(entry));
   }
   return true;
 }
@@ -70,8 +81,6 @@ json comparable(const json& call) {
     out["path"] = folded(call["path"]);
     out["shareMode"] = call["shareMode"];
     out["overlapped"] = (call["flagsAndAttributes"].get<std::uint64_t>() & kFileFlagOverlapped) != 0;
-  } else if (op == "CloseHandle") {
-    out["handle"] = call["handle"];
   } else {
     for (const char* field : {"handle", "code", "inSize", "outSize", "input", "output", "bytesReturned", "request",
                               "drive", "fault", "faultAction"})
@@ -90,7 +99,9 @@ int main(int argc, char** argv) {
   }
   std::vector<json> linux;
   std::vector<json> wine;
-  if (!readDeviceCalls(argv[1], linux) || !readDeviceCalls(argv[2], wine)) return 2;
+  std::multiset<std::string> linuxCloses;
+  std::multiset<std::string> wineCloses;
+  if (!readDeviceCalls(argv[1], linux, linuxCloses) || !readDeviceCalls(argv[2], wine, wineCloses)) return 2;
   const std::size_t common = std::min(linux.size(), wine.size());
   for (std::size_t i = 0; i < common; ++i) {
     const json expected = comparable(linux[i]);
@@ -111,6 +122,14 @@ int main(int argc, char** argv) {
               << " more device calls, the first: " << comparable(extra).dump().substr(0, 300) << '\n';
     return 1;
   }
-  std::cout << common << " device calls agree\n";
+  if (linuxCloses != wineCloses) {
+    std::cout << "the closes differ\n";
+    for (const auto& close : linuxCloses)
+      if (!wineCloses.contains(close)) std::cout << "  only on Linux: " << close << '\n';
+    for (const auto& close : wineCloses)
+      if (!linuxCloses.contains(close)) std::cout << "  only under Wine: " << close << '\n';
+    return 1;
+  }
+  std::cout << common << " opens and device controls and " << linuxCloses.size() << " closes agree\n";
   return 0;
 }
