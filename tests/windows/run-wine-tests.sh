@@ -3,8 +3,9 @@
 #   - facts of the shipped binary, read with mingw-w64's objdump: GUI
 #     subsystem, manifest and version record, no link timestamp, no DLL but
 #     Windows' own;
-#   - runs under Wine: the shipped program on Wine's real SetupAPI, and the
-#     program on the simulated machine. Their standard output and log are
+#   - runs under Wine: the platform checks, the device shim's error table
+#     against Wine's RtlNtStatusToDosError, the shipped program on Wine's
+#     real SetupAPI, and the program on the simulated machine. Their standard output and log are
 #     checked line by line, and compared with the Linux program's on the same
 #     machine when that program is given.
 # The shipped program is only ever started with "/s" or with a command line
@@ -23,6 +24,7 @@ linux_program=${2:-}
 program=$build_dir/koa-update.exe
 sim_program=$build_dir/koa-update-sim.exe
 platform_check=$build_dir/koa-win32-platform-check.exe
+error_status_check=$build_dir/koa-error-status-check.exe
 objdump=x86_64-w64-mingw32-objdump
 work=$build_dir/wine-tests
 separator='================================================================================================'
@@ -46,7 +48,7 @@ finish() {
   exit $?
 }
 
-for file in "$program" "$sim_program" "$platform_check"; do
+for file in "$program" "$sim_program" "$platform_check" "$error_status_check"; do
   if [ ! -f "$file" ]; then
     fail "build output $file exists" "build the windows preset first"
     finish
@@ -335,6 +337,21 @@ while IFS= read -r line; do
 done < <(tr -d '\r' <"$work/platform-check.out")
 check "win32 platform: the checks ran ($platform_checks) and ended with exit status 0" \
   test "$status" -eq 0 -a "$platform_checks" -gt 0
+
+# The device shim's table from Windows error to NTSTATUS against Wine's
+# RtlNtStatusToDosError, one line a row.
+run_wine error-status-check "$work" "$error_status_check"
+error_status_checks=0
+while IFS= read -r line; do
+  case $line in
+    "PASS "*) pass "device shim error table: ${line#PASS }" ;;
+    "FAIL "*) fail "device shim error table: ${line#FAIL }" ;;
+    *) continue ;;
+  esac
+  error_status_checks=$((error_status_checks + 1))
+done < <(tr -d '\r' <"$work/error-status-check.out")
+check "device shim error table: the checks ran ($error_status_checks) and ended with exit status 0" \
+  test "$status" -eq 0 -a "$error_status_checks" -gt 0
 
 # (a) The shipped program on Wine's SetupAPI finds no drive of the maker.
 scenario=real-no-disk
