@@ -26,6 +26,12 @@ tests/windows/run-wine-tests.sh build/windows build/linux/koa-update
 # machine under Wine in place of the Linux program.
 tests/windows/run-end-to-end-under-wine.sh build/linux build/windows
 
+# The shipped program, unmodified, under Wine on the devices of every
+# example machine and of tests/windows/machines/, presented by the device
+# shim and answered by the simulated machine: the same console text, log,
+# exit code, device calls and final state as the Linux program.
+tests/windows/run-wine-device-suite.sh
+
 # The program as shipped, built twice from nothing in two directories: the
 # same bytes both times; leaves dist/koa-update.exe and its SHA-256.
 scripts/dist.sh --check

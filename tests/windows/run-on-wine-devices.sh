@@ -17,6 +17,9 @@
 #   KOA_WINE_DEVICES_PORT  the model's port on 127.0.0.1 (default: a free one)
 #   KOA_WINE_DEVICES_SHIM  the driver to load (default build/windows/koa-device-shim.sys)
 #   KOA_SIM_HOST_ARGS      more arguments for koa-sim-host (tests use --stop-after N)
+#   KOA_WINE_DEVICES_WINEDEBUG  WINEDEBUG for the program (default -all; e.g. +setupapi)
+#   KOA_WINE_DEVICES_TIME  not empty: /usr/bin/time -v of the program's run in program-time.txt
+#   KOA_WINE_DEVICES_KEEP_PREFIX  not empty: leave the run's Wine prefix in the output directory
 #
 # Results in the output directory: stdout.txt (the program's standard
 # output), exit-code.txt (the full exit code, read as !ERRORLEVEL! through
@@ -201,8 +204,10 @@ for argument in "$@"; do
 done
 line+=" >\"$(windows_path "$out/stdout.txt")\" & echo !ERRORLEVEL!"
 printf '@echo off\r\n%s\r\n' "$line" >"$out/run-program.cmd"
+measure=()
+[ -z "${KOA_WINE_DEVICES_TIME:-}" ] || measure=(/usr/bin/time -v -o "$out/program-time.txt")
 (cd "$out" && WINEPREFIX=$prefix WINEDEBUG=${KOA_WINE_DEVICES_WINEDEBUG:--all} timeout "$run_timeout" \
-  wine cmd /v:on /c "$(windows_path "$out/run-program.cmd")" >"$out/cmd.out" 2>"$out/cmd.err")
+  "${measure[@]}" wine cmd /v:on /c "$(windows_path "$out/run-program.cmd")" >"$out/cmd.out" 2>"$out/cmd.err")
 status=$?
 model_alive=yes
 kill -0 "$host_pid" 2>/dev/null || model_alive=no
