@@ -114,6 +114,9 @@ Handle SimulatedMachine::CreateFileW(const char16_t* fileName, std::uint32_t des
   } else if (!sharingAllows(it->second, desiredAccess, shareMode)) {
     fail(ERROR_SHARING_VIOLATION);
   } else {
+    // CreateFileW sets the last error on success too: 0 for an open of an
+    // existing file or device (Windows and Wine alike).
+    lastError_ = ERROR_SUCCESS;
     result = nextHandle_;
     nextHandle_ += 4;
     handles_.emplace(result, OpenHandle{it->second, path, desiredAccess, shareMode,
