@@ -100,8 +100,7 @@ std::optional<Presentation> presentationFor(const MachineDescription& machine, s
       return std::nullopt;
     }
     const std::size_t presented = presentation.nodes.size();
-    presentation.nodes.push_back(PresentedNode{node.instanceId, node.parent, node.hardwareIds, node.driverDesc,
-                                               node.locationInfo, node.setupClass});
+    presentation.nodes.push_back(node);
     for (std::size_t k = 0; k < node.interfaces.size(); ++k) {
       const DeviceInterface& itf = node.interfaces[k];
       const std::u16string wine = wineInterfacePath(node.instanceId, itf.classGuid);
@@ -159,7 +158,7 @@ std::vector<std::uint8_t> encodeDeviceList(const Presentation& presentation) {
   using shim::Tag;
   Encoder out;
   for (std::size_t i = 0; i < presentation.nodes.size(); ++i) {
-    const PresentedNode& node = presentation.nodes[i];
+    const DeviceNode& node = presentation.nodes[i];
     out.number(Tag::Node, static_cast<std::uint32_t>(i));
     out.text(Tag::InstanceId, node.instanceId);
     if (node.parent) out.text(Tag::Parent, *node.parent);

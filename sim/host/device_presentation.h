@@ -28,15 +28,6 @@
 
 namespace koa::sim::host {
 
-struct PresentedNode {
-  std::u16string instanceId;
-  std::optional<std::u16string> parent;
-  std::vector<std::u16string> hardwareIds;
-  std::optional<std::u16string> driverDesc;
-  std::optional<std::u16string> locationInfo;
-  Guid setupClass{};  // all zero: none
-};
-
 struct PresentedName {
   // The name as the simulated machine spells it: what the model opens when
   // the shim reports an open of this name, and what its trace shows.
@@ -53,7 +44,7 @@ struct PresentedName {
 };
 
 struct Presentation {
-  std::vector<PresentedNode> nodes;
+  std::vector<DeviceNode> nodes;  // the present nodes, in description order
   std::vector<PresentedName> names;
 };
 

@@ -323,35 +323,27 @@ file_is_absent() {
   [ ! -e "$1" ] || { echo "$1 exists"; return 1; }
 }
 
-# The Win32 platform against Wine's SetupAPI and kernel: its own checks, one
-# PASS or FAIL line each, counted here.
-run_wine platform-check "$work" "$platform_check"
-platform_checks=0
-while IFS= read -r line; do
-  case $line in
-    "PASS "*) pass "win32 platform: ${line#PASS }" ;;
-    "FAIL "*) fail "win32 platform: ${line#FAIL }" ;;
-    *) continue ;;
-  esac
-  platform_checks=$((platform_checks + 1))
-done < <(tr -d '\r' <"$work/platform-check.out")
-check "win32 platform: the checks ran ($platform_checks) and ended with exit status 0" \
-  test "$status" -eq 0 -a "$platform_checks" -gt 0
+# run_checks LABEL NAME PROGRAM: a check program under Wine, whose PASS or
+# FAIL lines are counted here, each as a check of its own.
+run_checks() {
+  local label=$1 name=$2 count=0 line
+  run_wine "$name" "$work" "$3"
+  while IFS= read -r line; do
+    case $line in
+      "PASS "*) pass "$label: ${line#PASS }" ;;
+      "FAIL "*) fail "$label: ${line#FAIL }" ;;
+      *) continue ;;
+    esac
+    count=$((count + 1))
+  done < <(tr -d '\r' <"$work/$name.out")
+  check "$label: the checks ran ($count) and ended with exit status 0" test "$status" -eq 0 -a "$count" -gt 0
+}
 
+# The Win32 platform against Wine's SetupAPI and kernel.
+run_checks "win32 platform" platform-check "$platform_check"
 # The device shim's table from Windows error to NTSTATUS against Wine's
 # RtlNtStatusToDosError, one line a row.
-run_wine error-status-check "$work" "$error_status_check"
-error_status_checks=0
-while IFS= read -r line; do
-  case $line in
-    "PASS "*) pass "device shim error table: ${line#PASS }" ;;
-    "FAIL "*) fail "device shim error table: ${line#FAIL }" ;;
-    *) continue ;;
-  esac
-  error_status_checks=$((error_status_checks + 1))
-done < <(tr -d '\r' <"$work/error-status-check.out")
-check "device shim error table: the checks ran ($error_status_checks) and ended with exit status 0" \
-  test "$status" -eq 0 -a "$error_status_checks" -gt 0
+run_checks "device shim error table" error-status-check "$error_status_check"
 
 # (a) The shipped program on Wine's SetupAPI finds no drive of the maker.
 scenario=real-no-disk
