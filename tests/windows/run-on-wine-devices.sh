@@ -59,6 +59,9 @@ done
 
 name=$(basename "$machine" .json)
 out=$(realpath -m "${KOA_WINE_DEVICES_OUT:-$windows_build/wine-devices/$name}")
+case $out in
+  / | "$source_dir" | "$windows_build") fail "KOA_WINE_DEVICES_OUT names $out, which the run would empty" ;;
+esac
 rm -rf "$out"
 mkdir -p "$out" || fail "cannot make $out"
 prefix=$out/prefix
