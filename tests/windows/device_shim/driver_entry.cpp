@@ -13,17 +13,7 @@ namespace koa::shim {
 namespace {
 
 DeviceList deviceList;
-KMUTEX relayLock;
 LONG lastFile = 0;
-
-// One exchange at a time on the connection, whichever thread Wine
-// dispatches from (the unload routine runs on another one).
-bool relay(const Request& request, void* payload, std::uint32_t capacity, Answer& answer) {
-  KeWaitForSingleObject(&relayLock, Executive, KernelMode, FALSE, nullptr);
-  const bool ok = exchange(request, payload, capacity, answer);
-  KeReleaseMutex(&relayLock, FALSE);
-  return ok;
-}
 
 // A model that is gone answers every request with this: the program sees
 // ERROR_DEVICE_NOT_CONNECTED, the runner sees the model's exit.
@@ -58,7 +48,7 @@ NTSTATUS WINAPI dispatchCreate(DEVICE_OBJECT* device, IRP* irp) {
   request.a = stack->Parameters.Create.ShareAccess;
   request.b = stack->Parameters.Create.Options;
   Answer answer;
-  if (!relay(request, nullptr, 0, answer)) return complete(irp, kModelGone, 0);
+  if (!exchange(request, nullptr, 0, answer)) return complete(irp, kModelGone, 0);
   return complete(irp, static_cast<NTSTATUS>(statusForError(answer.error)), 0);
 }
 
@@ -69,7 +59,7 @@ NTSTATUS WINAPI dispatchClose(DEVICE_OBJECT* /*device*/, IRP* irp) {
   request.op = Op::Close;
   request.file = file;
   Answer answer;
-  if (!relay(request, nullptr, 0, answer)) return complete(irp, kModelGone, 0);
+  if (!exchange(request, nullptr, 0, answer)) return complete(irp, kModelGone, 0);
   return complete(irp, STATUS_SUCCESS, 0);
 }
 
@@ -97,7 +87,7 @@ NTSTATUS WINAPI dispatchDeviceControl(DEVICE_OBJECT* /*device*/, IRP* irp) {
   request.input = buffer;
   request.inputLength = inputLength;
   Answer answer;
-  if (!relay(request, buffer, outputLength, answer)) return complete(irp, kModelGone, 0);
+  if (!exchange(request, buffer, outputLength, answer)) return complete(irp, kModelGone, 0);
   const auto status = static_cast<NTSTATUS>(statusForError(answer.error));
   return complete(irp, status, copiesOutput(static_cast<std::uint32_t>(status)) ? answer.length : 0);
 }
@@ -149,7 +139,7 @@ void WINAPI unload(DRIVER_OBJECT* driver) {
   Request goodbye;
   goodbye.op = Op::Goodbye;
   Answer answer;
-  if (!relay(goodbye, nullptr, 0, answer)) DbgPrint("koa-device-shim: the model was gone before the unload\n");
+  if (!exchange(goodbye, nullptr, 0, answer)) DbgPrint("koa-device-shim: the model was gone before the unload\n");
   disconnectModel();
 }
 
@@ -159,7 +149,6 @@ void WINAPI unload(DRIVER_OBJECT* driver) {
 
 extern "C" NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* serviceKey) {
   using namespace koa::shim;
-  KeInitializeMutex(&relayLock, 0);
   driver->MajorFunction[IRP_MJ_CREATE] = dispatchCreate;
   driver->MajorFunction[IRP_MJ_CLOSE] = dispatchClose;
   driver->MajorFunction[IRP_MJ_CLEANUP] = dispatchCleanup;

@@ -36,6 +36,17 @@ struct InetAddress {
 static_assert(sizeof(InetAddress) == 16);
 
 Socket link = kInvalidSocket;
+KMUTEX exchangeLock;
+
+// One exchange at a time on the connection, whichever thread Wine
+// dispatches from (the unload routine runs on another one).
+class ExchangeLock {
+ public:
+  ExchangeLock() { KeWaitForSingleObject(&exchangeLock, Executive, KernelMode, FALSE, nullptr); }
+  ~ExchangeLock() { KeReleaseMutex(&exchangeLock, FALSE); }
+  ExchangeLock(const ExchangeLock&) = delete;
+  ExchangeLock& operator=(const ExchangeLock&) = delete;
+};
 
 bool sendAll(const void* data, std::uint32_t length) {
   const char* bytes = static_cast<const char*>(data);
@@ -89,6 +100,7 @@ bool broken() {
 }  // namespace
 
 bool connectModel(std::uint16_t port) {
+  KeInitializeMutex(&exchangeLock, 0);
   std::uint8_t winsock[512];  // WSADATA, whose contents the shim never reads
   if (WSAStartup(0x0202, winsock) != 0) return false;
   link = socket(kAfInet, kSockStream, kIpProtoTcp);
@@ -116,6 +128,7 @@ void disconnectModel() {
 bool modelConnected() { return link != kInvalidSocket; }
 
 bool exchange(const Request& request, void* payload, std::uint32_t capacity, Answer& answer) {
+  const ExchangeLock lock;
   if (link == kInvalidSocket) return false;
   if (!sendRequest(request) || !receiveAnswerHeader(answer) || answer.length > capacity) return broken();
   if (answer.length != 0 && !receiveAll(payload, answer.length)) return broken();
@@ -125,6 +138,7 @@ bool exchange(const Request& request, void* payload, std::uint32_t capacity, Ans
 bool receiveDeviceList(std::uint8_t*& list, std::uint32_t& length) {
   list = nullptr;
   length = 0;
+  const ExchangeLock lock;
   if (link == kInvalidSocket) return false;
   Request hello;
   hello.op = Op::Hello;

@@ -29,15 +29,16 @@ struct Request {
   std::uint32_t inputLength = 0;
 };
 
-// Connects to 127.0.0.1:port. False when nothing listens there.
+// Connects to 127.0.0.1:port; called before any other function here.
+// False when nothing listens there.
 [[nodiscard]] bool connectModel(std::uint16_t port);
 void disconnectModel();
 [[nodiscard]] bool modelConnected();
 
 // Sends `request` and receives the answer; the payload goes to `payload`
 // (capacity bytes). An answer out of protocol (bad magic, a payload larger
-// than the capacity) fails like a broken connection. Callers serialise
-// exchanges (one request at a time on the connection).
+// than the capacity) fails like a broken connection. Exchanges from several
+// threads take turns.
 [[nodiscard]] bool exchange(const Request& request, void* payload, std::uint32_t capacity, Answer& answer);
 
 // The Hello exchange, whose payload size only the answer tells: the device
