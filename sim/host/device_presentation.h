@@ -15,7 +15,7 @@
 //   - a refused open that depends on the order of opens (`failOpen` with
 //     `nth`) or fails with another error than 2, 5 or 32: Wine 8 ignores a
 //     driver's answer to an open, so a refusal is staged in Wine's own
-//     namespace, for every open of the device (Refusal below).
+//     namespace, for every open of the device (PresentedName::refused).
 #pragma once
 
 #include <cstdint>
