@@ -16,6 +16,7 @@
 #   KOA_WINE_DEVICES_OUT   where the results go (default build/windows/wine-devices/<machine name>)
 #   KOA_WINE_DEVICES_PORT  the model's port on 127.0.0.1 (default: a free one)
 #   KOA_WINE_DEVICES_SHIM  the driver to load (default build/windows/koa-device-shim.sys)
+#   KOA_WINE_DEVICES_HOST  the model to run (default build/linux/koa-sim-host; e.g. the sanitize build's)
 #   KOA_SIM_HOST_ARGS      more arguments for koa-sim-host (tests use --stop-after N)
 #   KOA_WINE_DEVICES_WINEDEBUG  WINEDEBUG for the program (default -all; e.g. +setupapi)
 #   KOA_WINE_DEVICES_TIME  not empty: /usr/bin/time -v of the program's run in program-time.txt
@@ -38,7 +39,7 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 windows_build=$source_dir/build/windows
 program=$windows_build/koa-update.exe
 shim=${KOA_WINE_DEVICES_SHIM:-$windows_build/koa-device-shim.sys}
-host=$source_dir/build/linux/koa-sim-host
+host=${KOA_WINE_DEVICES_HOST:-$source_dir/build/linux/koa-sim-host}
 template=$windows_build/wine-devices-template
 service=koa-device-shim
 run_timeout=300
