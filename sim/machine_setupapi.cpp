@@ -1,9 +1,10 @@
 // SetupAPI on the simulated machine: device information sets over the
 // description's device nodes, in description order.
+#include <algorithm>
 #include <cstring>
 
+#include "sim/machine.h"
 #include "sim/sim_bytes.h"
-#include "sim/simulated_machine.h"
 #include "sim/wide_text.h"
 
 namespace koa::sim {
@@ -15,15 +16,6 @@ constexpr std::uint32_t DIGCF_PROFILE = 0x08;
 constexpr std::uint32_t kKnownFlags = DIGCF_DEFAULT | DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_PROFILE | DIGCF_DEVICEINTERFACE;
 constexpr std::uint32_t SPINT_ACTIVE = 1;
 constexpr std::uint32_t kDevPropTypeStringList = 0x2012;  // DEVPROP_TYPE_STRING | DEVPROP_TYPEMOD_LIST
-
-nlohmann::json guidText(const Guid* guid) {
-  if (guid == nullptr) return nullptr;
-  char text[40];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid->Data1, guid->Data2,
-                guid->Data3, guid->Data4[0], guid->Data4[1], guid->Data4[2], guid->Data4[3], guid->Data4[4],
-                guid->Data4[5], guid->Data4[6], guid->Data4[7]);
-  return text;
-}
 
 std::vector<std::uint8_t> utf16Bytes(const std::u16string& text) {
   std::vector<std::uint8_t> bytes;
@@ -53,25 +45,34 @@ bool sameKey(const DevPropKey& a, const DevPropKey& b) { return a.fmtid == b.fmt
 constexpr DevPropKey kDevpkeyDeviceHardwareIds = {
     {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 3};
 
-nlohmann::json bufferHex(const std::uint8_t* buffer, std::uint32_t size) {
-  if (buffer == nullptr) return nullptr;
-  return toHex(std::span<const std::uint8_t>(buffer, size));
-}
-
 }  // namespace
 
-SimulatedMachine::DeviceSet* SimulatedMachine::findSet(DevInfoSet set) {
+Machine::DeviceSet* Machine::findSet(DevInfoSet set) {
   auto it = sets_.find(set);
   return it == sets_.end() ? nullptr : &it->second;
 }
 
-void SimulatedMachine::fillDevInfo(SpDevInfoData& data, std::size_t device) const {
+void Machine::fillDevInfo(SpDevInfoData& data, std::size_t device) const {
   data.ClassGuid = machine_.devices[device].setupClass;
   data.DevInst = machine_.devices[device].devInst;
   data.Reserved = device + 1;
 }
 
-const DeviceNode* SimulatedMachine::memberFor(DevInfoSet set, const SpDevInfoData* data, bool required) {
+std::u16string Machine::instanceIdOf(const SpDevInfoData& data) const {
+  return machine_.devices[static_cast<std::size_t>(data.Reserved - 1)].instanceId;
+}
+
+Machine::InterfaceRef Machine::interfaceRefOf(const SpDeviceInterfaceData& data) {
+  return InterfaceRef{static_cast<std::size_t>((data.Reserved - 1) >> 8),
+                      static_cast<std::size_t>((data.Reserved - 1) & 0xFF)};
+}
+
+std::u16string Machine::interfacePathOf(const SpDeviceInterfaceData& data) const {
+  const InterfaceRef ref = interfaceRefOf(data);
+  return machine_.devices[ref.device].interfaces[ref.interfaceIndex].path;
+}
+
+const DeviceNode* Machine::memberFor(DevInfoSet set, const SpDevInfoData* data, bool required) {
   DeviceSet* members = findSet(set);
   if (members == nullptr) {
     fail(ERROR_INVALID_HANDLE);
@@ -91,78 +92,53 @@ const DeviceNode* SimulatedMachine::memberFor(DevInfoSet set, const SpDevInfoDat
   return nullptr;
 }
 
-DevInfoSet SimulatedMachine::SetupDiGetClassDevsW(const Guid* classGuid, const char16_t* enumerator,
-                                                  std::uint32_t flags) {
-  nlohmann::json entry = {{"op", "SetupDiGetClassDevsW"}, {"classGuid", guidText(classGuid)},
-                          {"enumerator", enumerator ? nlohmann::json(toUtf8(enumerator)) : nlohmann::json()},
-                          {"flags", flags}};
-  DevInfoSet result = kInvalidDevInfoSet;
-  if (failedByCallFault(entry)) {
-    // The call-number fault set the error.
-  } else if ((flags & ~kKnownFlags) != 0) {
+DevInfoSet Machine::SetupDiGetClassDevsW(const Guid* classGuid, const char16_t* enumerator, std::uint32_t flags) {
+  if ((flags & ~kKnownFlags) != 0) {
     fail(kErrorInvalidFlags);
-  } else if (classGuid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
-    fail(ERROR_INVALID_PARAMETER);
-  } else {
-    DeviceSet set;
-    const std::u16string filter = foldCase(fromWideZ(enumerator));
-    for (std::size_t i = 0; i < machine_.devices.size(); ++i) {
-      const DeviceNode& node = machine_.devices[i];
-      if ((flags & DIGCF_PRESENT) != 0 && !node.present) continue;
-      bool member = false;
-      if ((flags & DIGCF_DEVICEINTERFACE) != 0) {
-        for (const auto& itf : node.interfaces)
-          if ((flags & DIGCF_ALLCLASSES) != 0 || itf.classGuid == *classGuid) member = true;
-      } else {
-        member = (flags & DIGCF_ALLCLASSES) != 0 || node.setupClass == *classGuid;
-      }
-      if (member && !filter.empty()) {
-        // An enumerator names a device instance (with interfaces) or a
-        // PnP enumerator such as "PCI".
-        const std::u16string id = foldCase(node.instanceId);
-        member = (flags & DIGCF_DEVICEINTERFACE) != 0 ? id == filter : id.rfind(filter + u"\\", 0) == 0;
-      }
-      if (member) set.members.push_back(i);
-    }
-    result = nextSet_;
-    nextSet_ += 0x10;
-    sets_.emplace(result, std::move(set));
+    return kInvalidDevInfoSet;
   }
-  entry["result"] = result;
-  entry["lastError"] = lastError_;
-  trace_.record(std::move(entry));
+  if (classGuid == nullptr && (flags & DIGCF_ALLCLASSES) == 0) {
+    fail(ERROR_INVALID_PARAMETER);
+    return kInvalidDevInfoSet;
+  }
+  DeviceSet set;
+  const std::u16string filter = foldCase(fromWideZ(enumerator));
+  for (std::size_t i = 0; i < machine_.devices.size(); ++i) {
+    const DeviceNode& node = machine_.devices[i];
+    if ((flags & DIGCF_PRESENT) != 0 && !node.present) continue;
+    bool member = false;
+    if ((flags & DIGCF_DEVICEINTERFACE) != 0) {
+      for (const auto& itf : node.interfaces)
+        if ((flags & DIGCF_ALLCLASSES) != 0 || itf.classGuid == *classGuid) member = true;
+    } else {
+      member = (flags & DIGCF_ALLCLASSES) != 0 || node.setupClass == *classGuid;
+    }
+    if (member && !filter.empty()) {
+      // An enumerator names a device instance (with interfaces) or a
+      // PnP enumerator such as "PCI".
+      const std::u16string id = foldCase(node.instanceId);
+      member = (flags & DIGCF_DEVICEINTERFACE) != 0 ? id == filter : id.rfind(filter + u"\\", 0) == 0;
+    }
+    if (member) set.members.push_back(i);
+  }
+  const DevInfoSet result = nextSet_;
+  nextSet_ += 0x10;
+  sets_.emplace(result, std::move(set));
   return result;
 }
 
-bool SimulatedMachine::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t memberIndex, SpDevInfoData* data) {
-  nlohmann::json entry = {{"op", "SetupDiEnumDeviceInfo"}, {"set", set}, {"memberIndex", memberIndex}};
-  bool ok = false;
+bool Machine::SetupDiEnumDeviceInfo(DevInfoSet set, std::uint32_t memberIndex, SpDevInfoData* data) {
   DeviceSet* members = findSet(set);
-  if (failedByCallFault(entry)) {
-    // The call-number fault set the error.
-  } else if (members == nullptr) {
-    fail(ERROR_INVALID_HANDLE);
-  } else if (data == nullptr) {
-    fail(ERROR_INVALID_PARAMETER);
-  } else if (data->cbSize != sizeof(SpDevInfoData)) {
-    fail(kErrorInvalidUserBuffer);
-  } else if (memberIndex >= members->members.size()) {
-    fail(ERROR_NO_MORE_ITEMS);
-  } else {
-    fillDevInfo(*data, members->members[memberIndex]);
-    entry["devInst"] = data->DevInst;
-    entry["instanceId"] = toUtf8(machine_.devices[members->members[memberIndex]].instanceId);
-    ok = true;
-  }
-  entry["result"] = ok;
-  entry["lastError"] = lastError_;
-  trace_.record(std::move(entry));
-  return ok;
+  if (members == nullptr) return fail(ERROR_INVALID_HANDLE);
+  if (data == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if (data->cbSize != sizeof(SpDevInfoData)) return fail(kErrorInvalidUserBuffer);
+  if (memberIndex >= members->members.size()) return fail(ERROR_NO_MORE_ITEMS);
+  fillDevInfo(*data, members->members[memberIndex]);
+  return true;
 }
 
-std::vector<SimulatedMachine::InterfaceRef> SimulatedMachine::interfacesOf(const DeviceSet& set,
-                                                                          const SpDevInfoData* only,
-                                                                          const Guid& cls) const {
+std::vector<Machine::InterfaceRef> Machine::interfacesOf(const DeviceSet& set, const SpDevInfoData* only,
+                                                         const Guid& cls) const {
   std::vector<InterfaceRef> result;
   for (std::size_t device : set.members) {
     if (only != nullptr && machine_.devices[device].devInst != only->DevInst) continue;
@@ -173,92 +149,51 @@ std::vector<SimulatedMachine::InterfaceRef> SimulatedMachine::interfacesOf(const
   return result;
 }
 
-bool SimulatedMachine::SetupDiEnumDeviceInterfaces(DevInfoSet set, const SpDevInfoData* deviceInfoData,
-                                                   const Guid* interfaceClassGuid, std::uint32_t memberIndex,
-                                                   SpDeviceInterfaceData* data) {
-  nlohmann::json entry = {{"op", "SetupDiEnumDeviceInterfaces"}, {"set", set},
-                          {"devInst", deviceInfoData ? nlohmann::json(deviceInfoData->DevInst) : nlohmann::json()},
-                          {"interfaceClassGuid", guidText(interfaceClassGuid)}, {"memberIndex", memberIndex}};
-  bool ok = false;
+bool Machine::SetupDiEnumDeviceInterfaces(DevInfoSet set, const SpDevInfoData* deviceInfoData,
+                                          const Guid* interfaceClassGuid, std::uint32_t memberIndex,
+                                          SpDeviceInterfaceData* data) {
   DeviceSet* members = findSet(set);
-  if (failedByCallFault(entry)) {
-    // The call-number fault set the error.
-  } else if (members == nullptr) {
-    fail(ERROR_INVALID_HANDLE);
-  } else if (interfaceClassGuid == nullptr) {
-    fail(ERROR_INVALID_PARAMETER);
-  } else if (data == nullptr || data->cbSize != sizeof(SpDeviceInterfaceData)) {
-    fail(kErrorInvalidUserBuffer);
-  } else if (deviceInfoData != nullptr && memberFor(set, deviceInfoData, true) == nullptr) {
-    // memberFor set the error.
-  } else {
-    const auto interfaces = interfacesOf(*members, deviceInfoData, *interfaceClassGuid);
-    if (memberIndex >= interfaces.size()) {
-      fail(ERROR_NO_MORE_ITEMS);
-    } else {
-      const InterfaceRef ref = interfaces[memberIndex];
-      data->InterfaceClassGuid = *interfaceClassGuid;
-      data->Flags = SPINT_ACTIVE;
-      data->Reserved = (ref.device << 8 | ref.interfaceIndex) + 1;
-      entry["path"] = toUtf8(machine_.devices[ref.device].interfaces[ref.interfaceIndex].path);
-      ok = true;
-    }
-  }
-  entry["result"] = ok;
-  entry["lastError"] = lastError_;
-  trace_.record(std::move(entry));
-  return ok;
+  if (members == nullptr) return fail(ERROR_INVALID_HANDLE);
+  if (interfaceClassGuid == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if (data == nullptr || data->cbSize != sizeof(SpDeviceInterfaceData)) return fail(kErrorInvalidUserBuffer);
+  // memberFor sets the error.
+  if (deviceInfoData != nullptr && memberFor(set, deviceInfoData, true) == nullptr) return false;
+  const auto interfaces = interfacesOf(*members, deviceInfoData, *interfaceClassGuid);
+  if (memberIndex >= interfaces.size()) return fail(ERROR_NO_MORE_ITEMS);
+  const InterfaceRef ref = interfaces[memberIndex];
+  data->InterfaceClassGuid = *interfaceClassGuid;
+  data->Flags = SPINT_ACTIVE;
+  data->Reserved = (ref.device << 8 | ref.interfaceIndex) + 1;
+  return true;
 }
 
-bool SimulatedMachine::SetupDiGetDeviceInterfaceDetailW(DevInfoSet set, const SpDeviceInterfaceData* data,
-                                                        std::uint8_t* detail, std::uint32_t detailSize,
-                                                        std::uint32_t* requiredSize, SpDevInfoData* deviceInfoData) {
-  nlohmann::json entry = {{"op", "SetupDiGetDeviceInterfaceDetailW"}, {"set", set}, {"detailSize", detailSize},
-                          {"detailGiven", detail != nullptr}, {"requiredSizeGiven", requiredSize != nullptr},
-                          {"deviceInfoDataGiven", deviceInfoData != nullptr}};
-  bool ok = false;
+bool Machine::SetupDiGetDeviceInterfaceDetailW(DevInfoSet set, const SpDeviceInterfaceData* data,
+                                               std::uint8_t* detail, std::uint32_t detailSize,
+                                               std::uint32_t* requiredSize, SpDevInfoData* deviceInfoData) {
   DeviceSet* members = findSet(set);
-  const std::size_t device = data != nullptr ? static_cast<std::size_t>((data->Reserved - 1) >> 8) : 0;
-  const std::size_t interfaceIndex = data != nullptr ? static_cast<std::size_t>((data->Reserved - 1) & 0xFF) : 0;
-  if (failedByCallFault(entry)) {
-    // The call-number fault set the error.
-  } else if (members == nullptr) {
-    fail(ERROR_INVALID_HANDLE);
-  } else if (data == nullptr || data->cbSize != sizeof(SpDeviceInterfaceData)) {
-    fail(kErrorInvalidUserBuffer);
-  } else if (data->Reserved == 0 ||
-             std::find(members->members.begin(), members->members.end(), device) == members->members.end() ||
-             interfaceIndex >= machine_.devices[device].interfaces.size()) {
-    fail(ERROR_INVALID_PARAMETER);
-  } else if ((detail == nullptr && detailSize != 0) ||
-             (detail != nullptr && (detailSize < kInterfaceDetailCbSize || le32({detail, 4}, 0) != kInterfaceDetailCbSize))) {
-    fail(kErrorInvalidUserBuffer);
-  } else if (deviceInfoData != nullptr && deviceInfoData->cbSize != sizeof(SpDevInfoData)) {
-    fail(kErrorInvalidUserBuffer);
-  } else {
-    const std::u16string& path = machine_.devices[device].interfaces[interfaceIndex].path;
-    const auto pathBytes = utf16Bytes(path);
-    const auto needed = static_cast<std::uint32_t>(kInterfaceDetailPathOffset + pathBytes.size());
-    if (requiredSize != nullptr) *requiredSize = needed;
-    if (deviceInfoData != nullptr) fillDevInfo(*deviceInfoData, device);
-    entry["requiredSize"] = needed;
-    entry["path"] = toUtf8(path);
-    if (detailSize < needed) {
-      fail(ERROR_INSUFFICIENT_BUFFER);
-    } else {
-      std::memcpy(detail + kInterfaceDetailPathOffset, pathBytes.data(), pathBytes.size());
-      ok = true;
-    }
-  }
-  entry["output"] = bufferHex(detail, detailSize);
-  entry["result"] = ok;
-  entry["lastError"] = lastError_;
-  trace_.record(std::move(entry));
-  return ok;
+  if (members == nullptr) return fail(ERROR_INVALID_HANDLE);
+  if (data == nullptr || data->cbSize != sizeof(SpDeviceInterfaceData)) return fail(kErrorInvalidUserBuffer);
+  const InterfaceRef ref = interfaceRefOf(*data);
+  if (data->Reserved == 0 ||
+      std::find(members->members.begin(), members->members.end(), ref.device) == members->members.end() ||
+      ref.interfaceIndex >= machine_.devices[ref.device].interfaces.size())
+    return fail(ERROR_INVALID_PARAMETER);
+  if ((detail == nullptr && detailSize != 0) ||
+      (detail != nullptr && (detailSize < kInterfaceDetailCbSize || le32({detail, 4}, 0) != kInterfaceDetailCbSize)))
+    return fail(kErrorInvalidUserBuffer);
+  if (deviceInfoData != nullptr && deviceInfoData->cbSize != sizeof(SpDevInfoData))
+    return fail(kErrorInvalidUserBuffer);
+  const auto pathBytes = utf16Bytes(machine_.devices[ref.device].interfaces[ref.interfaceIndex].path);
+  const auto needed = static_cast<std::uint32_t>(kInterfaceDetailPathOffset + pathBytes.size());
+  if (requiredSize != nullptr) *requiredSize = needed;
+  if (deviceInfoData != nullptr) fillDevInfo(*deviceInfoData, ref.device);
+  if (detailSize < needed) return fail(ERROR_INSUFFICIENT_BUFFER);
+  std::memcpy(detail + kInterfaceDetailPathOffset, pathBytes.data(), pathBytes.size());
+  return true;
 }
 
-bool SimulatedMachine::returnProperty(const std::vector<std::uint8_t>& bytes, std::uint8_t* buffer,
-                                      std::uint32_t bufferSize, std::uint32_t* requiredSize) {
+bool Machine::returnProperty(const std::vector<std::uint8_t>& bytes, std::uint8_t* buffer, std::uint32_t bufferSize,
+                             std::uint32_t* requiredSize) {
   const auto needed = static_cast<std::uint32_t>(bytes.size());
   if (requiredSize != nullptr) *requiredSize = needed;
   if (bufferSize < needed) return fail(ERROR_INSUFFICIENT_BUFFER);
@@ -266,92 +201,53 @@ bool SimulatedMachine::returnProperty(const std::vector<std::uint8_t>& bytes, st
   return true;
 }
 
-bool SimulatedMachine::SetupDiGetDeviceRegistryPropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData,
-                                                         std::uint32_t property, std::uint32_t* propertyRegDataType,
-                                                         std::uint8_t* propertyBuffer,
-                                                         std::uint32_t propertyBufferSize,
-                                                         std::uint32_t* requiredSize) {
-  nlohmann::json entry = {{"op", "SetupDiGetDeviceRegistryPropertyW"}, {"set", set},
-                          {"devInst", deviceInfoData ? nlohmann::json(deviceInfoData->DevInst) : nlohmann::json()},
-                          {"property", property}, {"bufferSize", propertyBufferSize}};
-  bool ok = false;
-  const bool faulted = failedByCallFault(entry);
-  const DeviceNode* node = faulted ? nullptr : memberFor(set, deviceInfoData, true);
-  if (node == nullptr) {
-    // memberFor set the error.
-  } else if (propertyBuffer == nullptr && propertyBufferSize != 0) {
-    fail(kErrorInvalidUserBuffer);
-  } else if (property == SPDRP_HARDWAREID && !node->hardwareIds.empty()) {
+bool Machine::SetupDiGetDeviceRegistryPropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData,
+                                                std::uint32_t property, std::uint32_t* propertyRegDataType,
+                                                std::uint8_t* propertyBuffer, std::uint32_t propertyBufferSize,
+                                                std::uint32_t* requiredSize) {
+  const DeviceNode* node = memberFor(set, deviceInfoData, true);
+  if (node == nullptr) return false;  // memberFor set the error.
+  if (propertyBuffer == nullptr && propertyBufferSize != 0) return fail(kErrorInvalidUserBuffer);
+  if (property == SPDRP_HARDWAREID && !node->hardwareIds.empty()) {
     if (propertyRegDataType != nullptr) *propertyRegDataType = REG_MULTI_SZ;
-    ok = returnProperty(multiSzBytes(node->hardwareIds), propertyBuffer, propertyBufferSize, requiredSize);
-  } else if (property == SPDRP_LOCATION_INFORMATION && node->locationInfo) {
+    return returnProperty(multiSzBytes(node->hardwareIds), propertyBuffer, propertyBufferSize, requiredSize);
+  }
+  if (property == SPDRP_LOCATION_INFORMATION && node->locationInfo) {
     if (propertyRegDataType != nullptr) *propertyRegDataType = REG_SZ;
-    ok = returnProperty(utf16Bytes(*node->locationInfo), propertyBuffer, propertyBufferSize, requiredSize);
-  } else {
-    fail(ERROR_INVALID_DATA);
+    return returnProperty(utf16Bytes(*node->locationInfo), propertyBuffer, propertyBufferSize, requiredSize);
   }
-  if (requiredSize != nullptr && (ok || lastError_ == ERROR_INSUFFICIENT_BUFFER)) entry["requiredSize"] = *requiredSize;
-  entry["output"] = bufferHex(propertyBuffer, propertyBufferSize);
-  entry["result"] = ok;
-  entry["lastError"] = lastError_;
-  trace_.record(std::move(entry));
-  return ok;
+  return fail(ERROR_INVALID_DATA);
 }
 
-bool SimulatedMachine::SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData,
-                                                 const DevPropKey* key, std::uint32_t* propertyType,
-                                                 std::uint8_t* propertyBuffer, std::uint32_t propertyBufferSize,
-                                                 std::uint32_t* requiredSize, std::uint32_t flags) {
-  nlohmann::json entry = {{"op", "SetupDiGetDevicePropertyW"}, {"set", set},
-                          {"devInst", deviceInfoData ? nlohmann::json(deviceInfoData->DevInst) : nlohmann::json()},
-                          {"key", key ? nlohmann::json{{"fmtid", guidText(&key->fmtid)}, {"pid", key->pid}}
-                                      : nlohmann::json()},
-                          {"bufferSize", propertyBufferSize}, {"flags", flags}};
-  bool ok = false;
-  const bool faulted = failedByCallFault(entry);
-  const DeviceNode* node = faulted ? nullptr : memberFor(set, deviceInfoData, true);
-  if (node == nullptr) {
-    // memberFor set the error.
-  } else if (flags != 0) {
-    fail(kErrorInvalidFlags);
-  } else if (key == nullptr || propertyType == nullptr || (propertyBuffer == nullptr && propertyBufferSize != 0)) {
-    fail(kErrorInvalidUserBuffer);
-  } else {
-    std::optional<std::u16string> text;
-    bool isList = false;
-    if (sameKey(*key, DEVPKEY_Device_InstanceId))
-      text = node->instanceId;
-    else if (sameKey(*key, DEVPKEY_Device_Parent))
-      text = node->parent;
-    else if (sameKey(*key, DEVPKEY_Device_DriverDesc))
-      text = node->driverDesc;
-    else if (sameKey(*key, DEVPKEY_Device_LocationInfo))
-      text = node->locationInfo;
-    else if (sameKey(*key, kDevpkeyDeviceHardwareIds) &&
-             !node->hardwareIds.empty())
-      isList = true;  // DEVPKEY_Device_HardwareIds
-    if (isList) {
-      *propertyType = kDevPropTypeStringList;
-      ok = returnProperty(multiSzBytes(node->hardwareIds), propertyBuffer, propertyBufferSize, requiredSize);
-    } else if (text) {
-      *propertyType = DEVPROP_TYPE_STRING;
-      ok = returnProperty(utf16Bytes(*text), propertyBuffer, propertyBufferSize, requiredSize);
-    } else {
-      fail(ERROR_NOT_FOUND);
-    }
+bool Machine::SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData, const DevPropKey* key,
+                                        std::uint32_t* propertyType, std::uint8_t* propertyBuffer,
+                                        std::uint32_t propertyBufferSize, std::uint32_t* requiredSize,
+                                        std::uint32_t flags) {
+  const DeviceNode* node = memberFor(set, deviceInfoData, true);
+  if (node == nullptr) return false;  // memberFor set the error.
+  if (flags != 0) return fail(kErrorInvalidFlags);
+  if (key == nullptr || propertyType == nullptr || (propertyBuffer == nullptr && propertyBufferSize != 0))
+    return fail(kErrorInvalidUserBuffer);
+  if (sameKey(*key, kDevpkeyDeviceHardwareIds) && !node->hardwareIds.empty()) {
+    *propertyType = kDevPropTypeStringList;
+    return returnProperty(multiSzBytes(node->hardwareIds), propertyBuffer, propertyBufferSize, requiredSize);
   }
-  if (requiredSize != nullptr && (ok || lastError_ == ERROR_INSUFFICIENT_BUFFER)) entry["requiredSize"] = *requiredSize;
-  entry["output"] = bufferHex(propertyBuffer, propertyBufferSize);
-  entry["result"] = ok;
-  entry["lastError"] = lastError_;
-  trace_.record(std::move(entry));
-  return ok;
+  std::optional<std::u16string> text;
+  if (sameKey(*key, DEVPKEY_Device_InstanceId))
+    text = node->instanceId;
+  else if (sameKey(*key, DEVPKEY_Device_Parent))
+    text = node->parent;
+  else if (sameKey(*key, DEVPKEY_Device_DriverDesc))
+    text = node->driverDesc;
+  else if (sameKey(*key, DEVPKEY_Device_LocationInfo))
+    text = node->locationInfo;
+  if (!text) return fail(ERROR_NOT_FOUND);
+  *propertyType = DEVPROP_TYPE_STRING;
+  return returnProperty(utf16Bytes(*text), propertyBuffer, propertyBufferSize, requiredSize);
 }
 
-bool SimulatedMachine::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
-  const bool ok = sets_.erase(set) == 1 || fail(ERROR_INVALID_HANDLE);
-  trace_.record({{"op", "SetupDiDestroyDeviceInfoList"}, {"set", set}, {"result", ok}, {"lastError", lastError_}});
-  return ok;
+bool Machine::SetupDiDestroyDeviceInfoList(DevInfoSet set) {
+  return sets_.erase(set) == 1 || fail(ERROR_INVALID_HANDLE);
 }
 
 }  // namespace koa::sim

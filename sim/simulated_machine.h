@@ -1,11 +1,12 @@
-// The simulated Windows machine: SetupAPI, handles and DeviceIoControl as
-// Windows has them, over the device nodes, drivers and drives of a machine
-// description, with the description's faults applied to the requests.
+// The simulated Windows machine as the program and the tests meet it: the
+// Machine (sim/machine.h) wrapped so that every platform call is recorded
+// in the CallTrace and the description's faults are applied to it. The
+// Machine answers as Windows, the storage stack and the drivers do; only
+// this wrapper knows of the trace and the faults.
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,24 +14,10 @@
 
 #include "platform/platform.h"
 #include "sim/call_trace.h"
+#include "sim/machine.h"
 #include "sim/machine_description.h"
 
 namespace koa::sim {
-
-// ERROR_INVALID_USER_BUFFER and the others SetupAPI and the I/O manager
-// answer with that the system itself never names.
-inline constexpr std::uint32_t kErrorInvalidFlags = 1004;
-inline constexpr std::uint32_t kErrorInvalidUserBuffer = 1784;
-inline constexpr std::uint32_t kErrorNoAccess = 998;
-inline constexpr std::uint32_t kErrorMoreData = 234;
-inline constexpr std::uint32_t SPDRP_LOCATION_INFORMATION = 0x0D;
-inline constexpr std::uint32_t REG_SZ = 1;
-
-struct MessageBoxRecord {
-  std::u16string caption;
-  std::u16string text;
-  std::uint32_t type = 0;
-};
 
 class SimulatedMachine : public Platform {
  public:
@@ -67,45 +54,20 @@ class SimulatedMachine : public Platform {
 
   // ---- For tests and the run's end ----
   [[nodiscard]] CallTrace& trace() { return trace_; }
-  [[nodiscard]] std::size_t openHandleCount() const { return handles_.size(); }
-  [[nodiscard]] std::size_t openDeviceSetCount() const { return sets_.size(); }
-  [[nodiscard]] const std::vector<MessageBoxRecord>& messageBoxes() const { return messageBoxes_; }
-  [[nodiscard]] std::uint32_t errorMode() const { return errorMode_; }
+  [[nodiscard]] std::size_t openHandleCount() const { return machine_.openHandleCount(); }
+  [[nodiscard]] std::size_t openDeviceSetCount() const { return machine_.openDeviceSetCount(); }
+  [[nodiscard]] const std::vector<MessageBoxRecord>& messageBoxes() const { return machine_.messageBoxes(); }
+  [[nodiscard]] std::uint32_t errorMode() const { return machine_.errorMode(); }
   // The named drive; nullptr when there is none.
-  [[nodiscard]] NvmeDrive* drive(const std::string& name) const;
+  [[nodiscard]] NvmeDrive* drive(const std::string& name) const { return machine_.drive(name); }
   // The machine after the next reset, in the description format.
-  [[nodiscard]] nlohmann::json state() const;
+  [[nodiscard]] nlohmann::json state() const { return machine_.state(); }
   // Where MessageBoxW writes its line (standard error unless set).
-  void setMessageSink(std::ostream* sink) { messageSink_ = sink; }
+  void setMessageSink(std::ostream* sink) { machine_.setMessageSink(sink); }
 
  private:
-  struct DeviceSet {
-    std::vector<std::size_t> members;  // device node indices, in order
-  };
-  struct OpenHandle {
-    std::size_t target = 0;
-    std::u16string path;
-    std::uint32_t access = 0;
-    std::uint32_t shareMode = 0;
-    bool overlapped = false;
-  };
-  struct InterfaceRef {
-    std::size_t device = 0;
-    std::size_t interfaceIndex = 0;
-  };
-
-  bool fail(std::uint32_t error);
-  DeviceSet* findSet(DevInfoSet set);
-  // The set's member for a caller's SP_DEVINFO_DATA; sets the error when
-  // there is none.
-  const DeviceNode* memberFor(DevInfoSet set, const SpDevInfoData* data, bool required);
-  void fillDevInfo(SpDevInfoData& data, std::size_t device) const;
-  std::vector<InterfaceRef> interfacesOf(const DeviceSet& set, const SpDevInfoData* only, const Guid& cls) const;
-  // Writes a property value of `bytes` into the caller's buffer under the
-  // ERROR_INSUFFICIENT_BUFFER protocol.
-  bool returnProperty(const std::vector<std::uint8_t>& bytes, std::uint8_t* buffer, std::uint32_t bufferSize,
-                      std::uint32_t* requiredSize);
-  bool sharingAllows(std::size_t target, std::uint32_t access, std::uint32_t shareMode) const;
+  // The first request fault due on this request or open (every matching
+  // fault counts it), or nullptr.
   const Fault* dueFault(FaultAction open, std::size_t target, const std::string& kind, const std::string& drive);
   // The fault declared on the call about to be recorded (see Fault::call),
   // if any.
@@ -115,19 +77,19 @@ class SimulatedMachine : public Platform {
   // SetupDiDestroyDeviceInfoList are never failed this way: Windows releases
   // the object even when it reports an error there.
   bool failedByCallFault(nlohmann::json& entry);
-  bool deviceIoControlTraced(Handle device, std::uint32_t code, void* in, std::uint32_t inSize, void* out,
-                             std::uint32_t outSize, std::uint32_t* bytesReturned, nlohmann::json& entry);
+  // The faulted request's answer in place of the device's, or the device's
+  // with a patch over it.
+  IoResult answerWithFault(const Fault& fault, PendingRequest& request);
+  // Completes `entry` with the call's result and the error after it, records
+  // it and returns the result.
+  template <typename Result>
+  Result recorded(nlohmann::json& entry, Result result);
 
-  MachineDescription machine_;
-  std::map<DevInfoSet, DeviceSet> sets_;
-  std::map<Handle, OpenHandle> handles_;
+  // The faults come out of the description first: the Machine never sees
+  // them.
+  std::vector<Fault> faults_;
   std::vector<std::uint32_t> faultCounts_;  // matching events seen, per fault
-  DevInfoSet nextSet_ = 0x5000;
-  Handle nextHandle_ = 0x200;
-  std::uint32_t lastError_ = 0;
-  std::uint32_t errorMode_ = 0;
-  std::vector<MessageBoxRecord> messageBoxes_;
-  std::ostream* messageSink_ = nullptr;
+  Machine machine_;
   CallTrace trace_;
 };
 
