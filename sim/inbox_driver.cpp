@@ -2,8 +2,6 @@
 // drives, the inbox NVMe driver behind it: the device number, Identify
 // Controller through the protocol-specific property query, and the
 // miniport firmware interface.
-#include <algorithm>
-
 #include "platform/win_types.h"
 #include "sim/drivers.h"
 #include "sim/inbox_firmware.h"
@@ -15,22 +13,6 @@ namespace koa::sim {
 using namespace inboxwire;
 
 namespace {
-
-// STORAGE_DEVICE_NUMBER: DeviceType, DeviceNumber, PartitionNumber.
-constexpr std::uint32_t kStorageDeviceNumberLength = 12;
-constexpr std::size_t kDeviceTypeOffset = 0;
-constexpr std::size_t kDeviceNumberOffset = 4;
-constexpr std::size_t kPartitionNumberOffset = 8;
-constexpr std::uint32_t kFileDeviceDisk = 7;
-
-// The only property query this stack serves: NVMe Identify Controller.
-constexpr std::uint32_t kStorageAdapterProtocolSpecificProperty = 49;
-constexpr std::uint32_t kPropertyStandardQuery = 0;
-constexpr std::uint32_t kProtocolTypeNvme = 3;
-constexpr std::uint32_t kNvmeDataTypeIdentify = 1;
-constexpr std::uint32_t kIdentifyController = 1;
-constexpr std::uint32_t kProtocolDataOffset = 40;
-constexpr std::uint32_t kIdentifyLength = 4096;
 
 class InboxDisk : public SimDevice {
  public:
@@ -66,11 +48,11 @@ class InboxDisk : public SimDevice {
         return "storage.identify";
       case kIoctlScsiMiniport:
         switch (firmwareFunction(input)) {
-          case kFunctionGetInfo:
+          case firmware::kFunctionGetInfo:
             return "inbox.getInfo";
-          case kFunctionDownload:
+          case firmware::kFunctionDownload:
             return "inbox.download";
-          case kFunctionActivate:
+          case firmware::kFunctionActivate:
             return "inbox.activate";
           default:
             return "unknown";
@@ -88,11 +70,11 @@ class InboxDisk : public SimDevice {
 
  private:
   IoResult deviceNumber(std::vector<std::uint8_t>& buffer, std::uint32_t outSize) const {
-    if (outSize < kStorageDeviceNumberLength) return ioFailure(ERROR_INSUFFICIENT_BUFFER);
-    setLe32(buffer, kDeviceTypeOffset, kFileDeviceDisk);
-    setLe32(buffer, kDeviceNumberOffset, deviceNumber_);
-    setLe32(buffer, kPartitionNumberOffset, 0);
-    return ioSuccess(kStorageDeviceNumberLength);
+    if (outSize < kDeviceNumberLength) return ioFailure(ERROR_INSUFFICIENT_BUFFER);
+    setLe32(buffer, kDeviceType, kFileDeviceDisk);
+    setLe32(buffer, kDeviceNumber, deviceNumber_);
+    setLe32(buffer, kPartitionNumber, 0);
+    return ioSuccess(kDeviceNumberLength);
   }
 
   // Only exactly the Identify Controller query is served; any other field
@@ -107,8 +89,7 @@ class InboxDisk : public SimDevice {
         le32(query, kQProtocolType) == kProtocolTypeNvme && le32(query, kQDataType) == kNvmeDataTypeIdentify &&
         le32(query, kQRequestValue) == kIdentifyController && le32(query, kQRequestSubValue) == 0 &&
         le32(query, kQProtocolDataOffset) == kProtocolDataOffset &&
-        le32(query, kQProtocolDataLength) == kIdentifyLength &&
-        std::all_of(query.begin() + 32, query.end(), [](std::uint8_t b) { return b == 0; });
+        le32(query, kQProtocolDataLength) == kIdentifyLength && allZero(query, kQHeaderRest, query.size());
     if (!wellFormed) return ioFailure(ERROR_INVALID_PARAMETER);
 
     const std::vector<std::uint8_t> data = drive_->identify();

@@ -38,28 +38,6 @@ Interface interfaceOf(std::span<const std::uint8_t> input) {
   return Interface::None;
 }
 
-bool allZero(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i)
-    if (bytes[offset + i] != 0) return false;
-  return true;
-}
-
-// NVMe status (SCT << 8 | SC) to the firmware status the driver reports.
-std::uint32_t firmwareStatusOf(std::uint16_t nvmeStatus) {
-  switch (nvmeStatus) {
-    case kNvmeSuccess: return fw::kStatusSuccess;
-    case kNvmeInvalidOpcode: return fw::kStatusIllegalRequest;
-    case kNvmeInvalidField:
-    case kNvmeOverlappingRange: return fw::kStatusInvalidParameter;
-    case kNvmeInvalidFirmwareSlot: return fw::kStatusInvalidSlot;
-    case kNvmeInvalidFirmwareImage: return fw::kStatusInvalidImage;
-    case kNvmeActivationRequiresConventionalReset:
-    case kNvmeActivationRequiresSubsystemReset:
-    case kNvmeActivationRequiresControllerReset: return fw::kStatusPowerCycleRequired;
-    default: return fw::kStatusError;
-  }
-}
-
 struct AttachedDrive {
   std::string name;
   std::shared_ptr<NvmeDrive> drive;
@@ -74,13 +52,8 @@ class IrstController : public SimDevice {
   IoResult deviceIoControl(std::uint32_t code, std::vector<std::uint8_t>& systemBuffer, std::uint32_t inSize,
                            std::uint32_t outSize) override {
     if (code != kIoctlScsiMiniport) return ioFailure(ERROR_INVALID_FUNCTION);
+    if (!portTakesInPlace(systemBuffer, inSize, outSize)) return ioFailure(ERROR_INVALID_PARAMETER);
     std::span<std::uint8_t> request(systemBuffer.data(), inSize);
-    // The port driver's own checks of SRB_IO_CONTROL: the request is used as
-    // input and output at once, so both lengths are the request's.
-    if (inSize < kHeaderBytes || outSize != inSize) return ioFailure(ERROR_INVALID_PARAMETER);
-    if (le32(request, kHeaderLengthAt) != kHeaderBytes ||
-        le32(request, kLengthAt) != inSize - kHeaderBytes)
-      return ioFailure(ERROR_INVALID_PARAMETER);
 
     switch (interfaceOf(request)) {
       case Interface::Csmi: return raidConfig(request);
@@ -99,8 +72,8 @@ class IrstController : public SimDevice {
       case Interface::Nvm: return control == nvm::kControlCode ? "irst.identify" : "unknown";
       case Interface::Fw:
         if (control != fw::kControlCode || input.size() < fw::kData) return "unknown";
-        if (le32(input, fw::kFunction) == fw::kFunctionDownload) return "irst.download";
-        if (le32(input, fw::kFunction) == fw::kFunctionActivate) return "irst.activate";
+        if (le32(input, fw::kBlockAt + firmware::kFunction) == firmware::kFunctionDownload) return "irst.download";
+        if (le32(input, fw::kBlockAt + firmware::kFunction) == firmware::kFunctionActivate) return "irst.activate";
         return "unknown";
       case Interface::None: break;
     }
@@ -122,20 +95,15 @@ class IrstController : public SimDevice {
   // CSMI: RAID set uRaidSetIndex with its drive count and as many drive
   // entries as the buffer holds (the count says how many there are).
   IoResult raidConfig(std::span<std::uint8_t> request) {
-    const IoResult answered = ioSuccess(static_cast<std::uint32_t>(request.size()));
-    if (le32(request, kControlCodeAt) != csmi::kGetRaidConfig) {
-      setLe32(request, kReturnCodeAt, csmi::kStatusBadControlCode);
-      return answered;
-    }
-    if (request.size() < csmi::kDrives) {
-      setLe32(request, kReturnCodeAt, csmi::kStatusInvalidParameter);
-      return answered;
-    }
+    // Every answer, a refusal too, is the whole buffer with its ReturnCode.
+    const auto answer = [&request](std::uint32_t status) {
+      setLe32(request, kReturnCodeAt, status);
+      return ioSuccess(static_cast<std::uint32_t>(request.size()));
+    };
+    if (le32(request, kControlCodeAt) != csmi::kGetRaidConfig) return answer(csmi::kStatusBadControlCode);
+    if (request.size() < csmi::kDrives) return answer(csmi::kStatusInvalidParameter);
     const std::uint32_t index = le32(request, csmi::kRaidSetIndex);
-    if (index >= raidSets_.size()) {
-      setLe32(request, kReturnCodeAt, csmi::kRaidSetOutOfRange);
-      return answered;
-    }
+    if (index >= raidSets_.size()) return answer(csmi::kRaidSetOutOfRange);
     const auto& members = raidSets_[index];
     setLe8(request, csmi::kRaidType, csmi::kRaidType0);
     setLe8(request, csmi::kStatus, 0);
@@ -152,13 +120,12 @@ class IrstController : public SimDevice {
       setLe8(request, entry + csmi::kEntryDriveStatus, 0);
       setLe8(request, entry + csmi::kEntryDriveUsage, csmi::kDriveUsageMember);
     }
-    setLe32(request, kReturnCodeAt, csmi::kStatusSuccess);
-    return answered;
+    return answer(csmi::kStatusSuccess);
   }
 
   // The drive a well-formed drive address names, or nullptr.
   NvmeDrive* addressed(std::span<const std::uint8_t> request) const {
-    if (request[kAddressFirst] != kAddressFirstValue || !allZero(request, kAddressRest, 2)) return nullptr;
+    if (request[kAddressFirst] != kAddressFirstValue || !allZero(request, kAddressRest, kAddressRest + 2)) return nullptr;
     const auto found = drives_.find(request[kAddressPathId]);
     return found == drives_.end() ? nullptr : found->second.drive.get();
   }
@@ -175,8 +142,8 @@ class IrstController : public SimDevice {
       const std::uint32_t expected = dword == 0 ? nvm::kOpcodeIdentify : dword == 10 ? nvm::kCnsController : 0;
       if (value != expected) return ioFailure(ERROR_INVALID_PARAMETER);
     }
-    if (!allZero(request, nvm::kGap, nvm::kGapLength)) return ioFailure(ERROR_INVALID_PARAMETER);
-    if (request[kAddressFirst] != kAddressFirstValue || !allZero(request, kAddressRest, 2))
+    if (!allZero(request, nvm::kGap, nvm::kGap + nvm::kGapLength)) return ioFailure(ERROR_INVALID_PARAMETER);
+    if (request[kAddressFirst] != kAddressFirstValue || !allZero(request, kAddressRest, kAddressRest + 2))
       return ioFailure(ERROR_INVALID_PARAMETER);
     NvmeDrive* drive = addressed(request);
     if (drive == nullptr) return ioFailure(kErrorDevNotExist);
@@ -195,40 +162,36 @@ class IrstController : public SimDevice {
 
   std::uint32_t firmwareStatus(std::span<std::uint8_t> request) {
     NvmeDrive* drive = addressed(request);
-    if (drive == nullptr) return fw::kStatusInvalidParameter;
-    if (le32(request, fw::kBlockVersion) != fw::kRequestBlockVersion ||
-        le32(request, fw::kBlockSize) != fw::kRequestBlockSize || le32(request, fw::kFlags) != fw::kFlagController ||
-        le32(request, fw::kDataBufferOffset) != fw::kData ||
-        le32(request, fw::kDataBufferLength) != request.size() - fw::kData)
-      return fw::kStatusInvalidParameter;
-    const std::span<std::uint8_t> block = request.subspan(fw::kData);
-    switch (le32(request, fw::kFunction)) {
-      case fw::kFunctionDownload: return download(*drive, block);
-      case fw::kFunctionActivate: return activate(*drive, block);
-      default: return fw::kStatusIllegalRequest;
+    if (drive == nullptr || !firmware::blockWellFormed(request, fw::kBlockAt)) return firmware::kStatusInvalidParameter;
+    const std::span<std::uint8_t> data = request.subspan(fw::kData);
+    switch (le32(request, fw::kBlockAt + firmware::kFunction)) {
+      case firmware::kFunctionDownload: return download(*drive, data);
+      case firmware::kFunctionActivate: return activate(*drive, data);
+      default: return firmware::kStatusIllegalRequest;
     }
   }
 
-  static std::uint32_t download(NvmeDrive& drive, std::span<const std::uint8_t> block) {
-    if (block.size() < fw::kDownloadImage || le32(block, fw::kDownloadVersion) != fw::kDownloadStructVersion ||
-        le32(block, fw::kDownloadSize) != fw::kDownloadStructSize ||
-        le64(block, fw::kDownloadBufferSize) != block.size() - fw::kDownloadImage ||
-        block[fw::kDownloadSlot] != fw::kDownloadNoSlot || !allZero(block, fw::kDownloadReserved, 3))
-      return fw::kStatusInvalidParameter;
-    return firmwareStatusOf(
-        drive.firmwareImageDownload(le64(block, fw::kDownloadOffset), block.subspan(fw::kDownloadImage)));
+  // A STORAGE_FIRMWARE_DOWNLOAD_V2 for "any slot"; its image goes to the
+  // drive at Offset.
+  static std::uint32_t download(NvmeDrive& drive, std::span<const std::uint8_t> data) {
+    using namespace firmware;
+    if (data.size() < kDownloadV2Image || le32(data, kDownloadVersion) != kDownloadV2StructVersion ||
+        le32(data, kDownloadSize) != kDownloadV2StructSize ||
+        le64(data, kDownloadBufferSize) != data.size() - kDownloadV2Image || data[kDownloadV2Slot] != kNoSlot ||
+        !allZero(data, kDownloadV2Reserved, kDownloadV2Reserved + 3))
+      return kStatusInvalidParameter;
+    return statusOf(drive.firmwareImageDownload(le64(data, kDownloadOffset), data.subspan(kDownloadV2Image)));
   }
 
   // Replaces the slot with the downloaded image and activates it; a drive
   // that can only activate at its next reset is left with the activation
   // pending, which the driver reports as a needed power cycle.
-  static std::uint32_t activate(NvmeDrive& drive, std::span<const std::uint8_t> block) {
-    if (block.size() != fw::kActivateStructSize || le32(block, fw::kActivateVersion) != fw::kActivateStructVersion ||
-        le32(block, fw::kActivateSize) != fw::kActivateStructSize || !allZero(block, fw::kActivateReserved, 3))
-      return fw::kStatusInvalidParameter;
-    const std::uint16_t status = drive.firmwareCommit(block[fw::kActivateSlot], kCommitReplaceActivateNow);
-    if (status == kNvmeSuccess && drive.activationPending()) return fw::kStatusPowerCycleRequired;
-    return firmwareStatusOf(status);
+  static std::uint32_t activate(NvmeDrive& drive, std::span<const std::uint8_t> data) {
+    using namespace firmware;
+    if (data.size() != kActivateBytes || le32(data, kActivateVersion) != kActivateStructVersion ||
+        le32(data, kActivateSize) != kActivateBytes || !allZero(data, kActivateReserved, kActivateBytes))
+      return kStatusInvalidParameter;
+    return commitStatusOf(drive, drive.firmwareCommit(data[kActivateSlot], kCommitReplaceActivateNow));
   }
 
   nlohmann::json section_;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "sim/miniport_firmware.h"
 #include "sim/srb_io_control_layout.h"
 
 namespace koa::sim::irst {
@@ -63,52 +64,12 @@ inline constexpr std::uint32_t kOpcodeIdentify = 0x06;
 inline constexpr std::uint32_t kCnsController = 0x01;
 }  // namespace nvm
 
-// "IntelFw ": FIRMWARE_REQUEST_BLOCK after the address, then the function's
-// block at DataBufferOffset.
+// "IntelFw ": the miniport firmware interface (sim/miniport_firmware.h)
+// after the address: its FIRMWARE_REQUEST_BLOCK, then the function's data.
 namespace fw {
 inline constexpr std::uint32_t kControlCode = 0xF0000040;
-inline constexpr std::size_t kBlockVersion = 32;
-inline constexpr std::size_t kBlockSize = 36;
-inline constexpr std::size_t kFunction = 40;
-inline constexpr std::size_t kFlags = 44;
-inline constexpr std::size_t kDataBufferOffset = 48;
-inline constexpr std::size_t kDataBufferLength = 52;
-inline constexpr std::size_t kData = 56;
-inline constexpr std::uint32_t kRequestBlockVersion = 1;  // FIRMWARE_REQUEST_BLOCK_STRUCTURE_VERSION
-inline constexpr std::uint32_t kRequestBlockSize = 24;
-inline constexpr std::uint32_t kFunctionDownload = 2;     // FIRMWARE_FUNCTION_DOWNLOAD
-inline constexpr std::uint32_t kFunctionActivate = 3;     // FIRMWARE_FUNCTION_ACTIVATE
-inline constexpr std::uint32_t kFlagController = 1;       // FIRMWARE_REQUEST_FLAG_CONTROLLER
-
-// STORAGE_FIRMWARE_DOWNLOAD_V2, from kData.
-inline constexpr std::size_t kDownloadVersion = 0;
-inline constexpr std::size_t kDownloadSize = 4;
-inline constexpr std::size_t kDownloadOffset = 8;
-inline constexpr std::size_t kDownloadBufferSize = 16;
-inline constexpr std::size_t kDownloadSlot = 24;
-inline constexpr std::size_t kDownloadReserved = 25;  // 3 bytes
-inline constexpr std::size_t kDownloadImageSize = 28;
-inline constexpr std::size_t kDownloadImage = 32;
-inline constexpr std::uint32_t kDownloadStructVersion = 2;
-inline constexpr std::uint32_t kDownloadStructSize = 32;
-inline constexpr std::uint8_t kDownloadNoSlot = 0xFF;
-
-// STORAGE_FIRMWARE_ACTIVATE, from kData.
-inline constexpr std::size_t kActivateVersion = 0;
-inline constexpr std::size_t kActivateSize = 4;
-inline constexpr std::size_t kActivateSlot = 8;
-inline constexpr std::size_t kActivateReserved = 9;  // 3 bytes
-inline constexpr std::uint32_t kActivateStructVersion = 1;
-inline constexpr std::uint32_t kActivateStructSize = 12;
-
-// FIRMWARE_STATUS_* of the Windows miniport firmware interface.
-inline constexpr std::uint32_t kStatusSuccess = 0x00;
-inline constexpr std::uint32_t kStatusError = 0x01;
-inline constexpr std::uint32_t kStatusIllegalRequest = 0x02;
-inline constexpr std::uint32_t kStatusInvalidParameter = 0x03;
-inline constexpr std::uint32_t kStatusInvalidSlot = 0x06;
-inline constexpr std::uint32_t kStatusInvalidImage = 0x07;
-inline constexpr std::uint32_t kStatusPowerCycleRequired = 0x20;
+inline constexpr std::size_t kBlockAt = 32;
+inline constexpr std::size_t kData = kBlockAt + firmware::kBlockBytes;
 }  // namespace fw
 
 }  // namespace koa::sim::irst

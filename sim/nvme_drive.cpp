@@ -21,7 +21,6 @@ constexpr std::size_t kFrLength = 8;
 constexpr std::size_t kVerMinorOffset = 81;
 constexpr std::size_t kVerMajorOffset = 82;
 constexpr std::size_t kOacsOffset = 256;
-constexpr std::size_t kFrmwOffset = 260;
 constexpr std::size_t kFwugOffset = 319;
 constexpr std::size_t kSqesOffset = 512;
 constexpr std::size_t kCqesOffset = 513;
@@ -30,8 +29,6 @@ static_assert(kFrOffset + kFrLength == 72 && kMnOffset + kMnLength == kFrOffset 
 
 constexpr std::uint16_t kOacsFirmwareCommands = 1u << 2;
 constexpr std::uint8_t kFrmwSlot1ReadOnly = 1u << 0;
-constexpr std::uint8_t kFrmwActivationWithoutReset = 1u << 4;
-constexpr std::uint64_t kGranularityUnit = 4096;
 constexpr std::uint8_t kFwugNoRestriction = 0xFF;
 constexpr std::size_t kMaxSlots = 7;
 
@@ -180,7 +177,7 @@ std::vector<std::uint8_t> NvmeDrive::identify() const {
     std::uint8_t frmw = static_cast<std::uint8_t>(slots_.size() << 1);
     if (slots_.front().readOnly) frmw |= kFrmwSlot1ReadOnly;
     if (activation_ == ActivationBehaviour::Immediate) frmw |= kFrmwActivationWithoutReset;
-    setLe8(data, kFrmwOffset, frmw);
+    setLe8(data, kIdentifyFrmwAt, frmw);
     setLe8(data, kFwugOffset, fwug_);
     setLe8(data, kSqesOffset, 0x66);
     setLe8(data, kCqesOffset, 0x44);
@@ -204,10 +201,9 @@ std::uint16_t NvmeDrive::firmwareImageDownload(std::uint64_t offset, std::span<c
   if (length == 0 || length % 4 != 0 || offset % 4 != 0) return kNvmeInvalidField;
   if (offset > expectedImageLength_ || length > expectedImageLength_ - offset) return kNvmeInvalidField;
   const std::uint64_t end = offset + length;
-  if (fwug_ != 0 && fwug_ != kFwugNoRestriction) {
-    const std::uint64_t granule = fwug_ * kGranularityUnit;
-    if (offset % granule != 0) return kNvmeInvalidField;
-    if (length % granule != 0 && end != expectedImageLength_) return kNvmeInvalidField;
+  if (const auto granule = downloadGranularity()) {
+    if (offset % *granule != 0) return kNvmeInvalidField;
+    if (length % *granule != 0 && end != expectedImageLength_) return kNvmeInvalidField;
   }
   if (offset == 0 || staged_.empty()) startDownload();
   // An earlier piece of this download that the new one overlaps.
@@ -225,6 +221,11 @@ std::uint16_t NvmeDrive::firmwareImageDownload(std::uint64_t offset, std::span<c
   receivedLength_ += length;
   ++acceptedPieces_;
   return kNvmeSuccess;
+}
+
+std::optional<std::uint64_t> NvmeDrive::downloadGranularity() const {
+  if (fwug_ == 0 || fwug_ == kFwugNoRestriction) return std::nullopt;
+  return fwug_ * kFirmwareGranularityUnit;
 }
 
 bool NvmeDrive::stagedImageWhole() const {

@@ -36,6 +36,12 @@ inline constexpr std::uint8_t kCommitActivateAtReset = 2;          // activate t
 inline constexpr std::uint8_t kCommitReplaceActivateNow = 3;       // replace, activate without reset
 
 inline constexpr std::size_t kIdentifyLength = 4096;
+// Identify Controller FRMW (byte 260), bit 4: the controller activates
+// firmware without a reset. The inbox driver reads it to pick its commit.
+inline constexpr std::size_t kIdentifyFrmwAt = 260;
+inline constexpr std::uint8_t kFrmwActivationWithoutReset = 1u << 4;
+// FWUG (Identify byte 319) counts in these units.
+inline constexpr std::uint64_t kFirmwareGranularityUnit = 4096;
 inline constexpr std::uint64_t kDefaultImageLength = 2097152;
 // Where a firmware image carries its own revision (8 bytes).
 inline constexpr std::size_t kImageRevisionOffset = 0x42;
@@ -99,7 +105,9 @@ class NvmeDrive {
   [[nodiscard]] const std::string& modelNumber() const { return modelNumber_; }
   [[nodiscard]] std::string runningRevision() const;
   [[nodiscard]] std::string revisionAfterReset() const;
-  [[nodiscard]] std::uint8_t fwug() const { return fwug_; }
+  // What FWUG asks of download pieces, in bytes: FWUG x 4096, or nothing
+  // when FWUG is 0 or 0xFF.
+  [[nodiscard]] std::optional<std::uint64_t> downloadGranularity() const;
   [[nodiscard]] std::uint64_t expectedImageLength() const { return expectedImageLength_; }
   [[nodiscard]] bool activationPending() const { return pendingSlot_ != 0; }
 

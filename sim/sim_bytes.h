@@ -41,6 +41,14 @@ inline void setLe64(std::span<std::uint8_t> bytes, std::size_t offset, std::uint
   for (std::size_t i = 0; i < 8; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
+// Whether bytes [from, to) are all zero: the fields a request must leave
+// empty.
+[[nodiscard]] inline bool allZero(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t to) {
+  for (std::size_t i = from; i < to; ++i)
+    if (bytes[i] != 0) return false;
+  return true;
+}
+
 // Text written into a fixed-width field, padded with `pad` (NVMe identify
 // strings are padded with blanks); longer text is cut to the width.
 void setText(std::span<std::uint8_t> bytes, std::size_t offset, std::size_t width, std::string_view text,

@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
+
+#include "sim/sim_bytes.h"
 
 namespace koa::sim::srb {
 
@@ -18,5 +21,14 @@ inline constexpr std::size_t kControlCodeAt = 16;
 inline constexpr std::size_t kReturnCodeAt = 20;
 inline constexpr std::size_t kLengthAt = 24;
 inline constexpr std::uint32_t kHeaderBytes = 28;
+
+// The port driver's checks of a request sent as input and output at once
+// (the inbox and IRST drivers' requests): the header and its Length
+// describe exactly the buffer that came in and goes out.
+[[nodiscard]] inline bool portTakesInPlace(std::span<const std::uint8_t> system, std::uint32_t inSize,
+                                           std::uint32_t outSize) {
+  return inSize >= kHeaderBytes && outSize == inSize && le32(system, kHeaderLengthAt) == kHeaderBytes &&
+         le32(system, kLengthAt) == inSize - kHeaderBytes;
+}
 
 }  // namespace koa::sim::srb

@@ -34,11 +34,6 @@ struct VrocVolume {
   std::optional<std::uint32_t> reportedMemberCount;
 };
 
-bool allZero(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t to) {
-  return std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to),
-                     [](std::uint8_t b) { return b == 0; });
-}
-
 class VrocPort : public SimDevice {
  public:
   VrocPort(nlohmann::json section, std::vector<VrocVolume> volumes, std::vector<VrocDisk> passThrough,

@@ -33,15 +33,17 @@ struct Piece {
 std::optional<Piece> pieceOf(const std::string& kind, const Bytes& input) {
   if (kind == "inbox.download") {
     namespace w = sim::inboxwire;
-    if (input.size() < w::kDownloadImage) return std::nullopt;
-    return Piece{sim::le64(input, w::kDownloadOffset),
-                 std::span<const std::uint8_t>(input).subspan(w::kDownloadImage)};
+    const std::size_t image = w::kFunctionData + sim::firmware::kDownloadImage;
+    if (input.size() < image) return std::nullopt;
+    return Piece{sim::le64(input, w::kFunctionData + sim::firmware::kDownloadOffset),
+                 std::span<const std::uint8_t>(input).subspan(image)};
   }
   if (kind == "irst.download") {
     namespace fw = sim::irst::fw;
-    const std::size_t image = fw::kData + fw::kDownloadImage;
+    const std::size_t image = fw::kData + sim::firmware::kDownloadV2Image;
     if (input.size() < image) return std::nullopt;
-    return Piece{sim::le64(input, fw::kData + fw::kDownloadOffset), std::span<const std::uint8_t>(input).subspan(image)};
+    return Piece{sim::le64(input, fw::kData + sim::firmware::kDownloadOffset),
+                 std::span<const std::uint8_t>(input).subspan(image)};
   }
   if (kind == "vroc.download") {
     namespace v = sim::vroc;
