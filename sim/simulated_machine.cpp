@@ -72,6 +72,16 @@ Result SimulatedMachine::recorded(nlohmann::json& entry, Result result) {
   return result;
 }
 
+bool SimulatedMachine::recordedProperty(nlohmann::json& entry, bool ok, const std::uint8_t* buffer,
+                                        std::uint32_t bufferSize, const std::uint32_t* requiredSize) {
+  // The size is the machine's when the call got as far as the value (or a
+  // fault failed it with ERROR_INSUFFICIENT_BUFFER: then the caller's own).
+  if (requiredSize != nullptr && (ok || machine_.GetLastError() == ERROR_INSUFFICIENT_BUFFER))
+    entry["requiredSize"] = *requiredSize;
+  entry["output"] = bufferHex(buffer, bufferSize, nullptr);
+  return recorded(entry, ok);
+}
+
 const Fault* SimulatedMachine::dueFault(FaultAction open, std::size_t target, const std::string& kind,
                                         const std::string& drive) {
   const Fault* due = nullptr;
@@ -168,10 +178,7 @@ bool SimulatedMachine::SetupDiGetDeviceRegistryPropertyW(DevInfoSet set, const S
   const bool ok = !failedByCallFault(entry) &&
                   machine_.SetupDiGetDeviceRegistryPropertyW(set, deviceInfoData, property, propertyRegDataType,
                                                              propertyBuffer, propertyBufferSize, requiredSize);
-  if (requiredSize != nullptr && (ok || machine_.GetLastError() == ERROR_INSUFFICIENT_BUFFER))
-    entry["requiredSize"] = *requiredSize;
-  entry["output"] = bufferHex(propertyBuffer, propertyBufferSize, nullptr);
-  return recorded(entry, ok);
+  return recordedProperty(entry, ok, propertyBuffer, propertyBufferSize, requiredSize);
 }
 
 bool SimulatedMachine::SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfoData* deviceInfoData,
@@ -185,10 +192,7 @@ bool SimulatedMachine::SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfo
   const bool ok = !failedByCallFault(entry) &&
                   machine_.SetupDiGetDevicePropertyW(set, deviceInfoData, key, propertyType, propertyBuffer,
                                                      propertyBufferSize, requiredSize, flags);
-  if (requiredSize != nullptr && (ok || machine_.GetLastError() == ERROR_INSUFFICIENT_BUFFER))
-    entry["requiredSize"] = *requiredSize;
-  entry["output"] = bufferHex(propertyBuffer, propertyBufferSize, nullptr);
-  return recorded(entry, ok);
+  return recordedProperty(entry, ok, propertyBuffer, propertyBufferSize, requiredSize);
 }
 
 bool SimulatedMachine::SetupDiDestroyDeviceInfoList(DevInfoSet set) {

@@ -84,6 +84,9 @@ class SimulatedMachine : public Platform {
   // it and returns the result.
   template <typename Result>
   Result recorded(nlohmann::json& entry, Result result);
+  // The same for a property call, with the size asked for and the buffer.
+  bool recordedProperty(nlohmann::json& entry, bool ok, const std::uint8_t* buffer, std::uint32_t bufferSize,
+                        const std::uint32_t* requiredSize);
 
   // The faults come out of the description first: the Machine never sees
   // them.
