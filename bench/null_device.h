@@ -44,6 +44,12 @@ class NullDevice final : public Platform {
   std::uint32_t SetErrorMode(std::uint32_t mode) override { return mode; }
   int MessageBoxW(const char16_t*, const char16_t*, std::uint32_t) override { return 1; }
   LocalTime localTime() override { return LocalTime{2026, 12, 8, 12, 0, 0}; }
+  // A process whose token and window station cannot be asked: the run
+  // behaves as it did before it asked.
+  bool OpenProcessToken(std::uint32_t, Handle*) override { return false; }
+  bool GetTokenInformation(Handle, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override { return false; }
+  Handle GetProcessWindowStation() override { return 0; }
+  bool GetUserObjectInformationW(Handle, int, void*, std::uint32_t, std::uint32_t*) override { return false; }
 
   // Requests answered since construction; a benchmark checks that the path
   // really sent its pieces.

@@ -28,7 +28,7 @@ endforeach()
 add_library(koa_win32 STATIC platform/win32_platform.cpp platform/win32_constants_check.cpp)
 target_include_directories(koa_win32 PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(koa_win32 PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
-target_link_libraries(koa_win32 PUBLIC koa_platform setupapi user32)
+target_link_libraries(koa_win32 PUBLIC koa_platform setupapi user32 advapi32)
 koa_warnings(koa_win32)
 
 function(koa_windows_program target)

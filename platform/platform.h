@@ -112,6 +112,26 @@ class Platform {
                           std::uint32_t type) = 0;
   // The current local time (time zone and daylight rules applied).
   virtual LocalTime localTime() = 0;
+
+  // ---- The process's rights and desktop ----
+
+  // The access token of the current process (only TOKEN_QUERY is ever
+  // asked for). The handle is closed with CloseHandle.
+  virtual bool OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) = 0;
+  // One information class of a token, into the caller's buffer; too small a
+  // buffer fails with ERROR_INSUFFICIENT_BUFFER and returnLength says how
+  // much is needed. A class the system does not know (TokenElevation before
+  // Windows Vista) fails with ERROR_INVALID_PARAMETER.
+  virtual bool GetTokenInformation(Handle token, std::uint32_t tokenInformationClass,
+                                   void* tokenInformation, std::uint32_t tokenInformationLength,
+                                   std::uint32_t* returnLength) = 0;
+  // The window station of the process; 0 on failure. Never closed: it
+  // belongs to the process.
+  virtual Handle GetProcessWindowStation() = 0;
+  // One piece of information about a window station or desktop (UOI_*),
+  // with the same buffer protocol as GetTokenInformation.
+  virtual bool GetUserObjectInformationW(Handle object, int index, void* info,
+                                         std::uint32_t length, std::uint32_t* lengthNeeded) = 0;
 };
 
 // The platform the process runs on. Installed once at start-up by the entry

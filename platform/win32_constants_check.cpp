@@ -7,6 +7,8 @@
 // compared with the SDK's macro after the SDK headers. The ## operator pastes
 // the name unexpanded, while the plain use of the same argument expands to
 // the SDK's value.
+#include <cstddef>
+
 #include "platform/win_types.h"
 
 #define KOA_SDK_INTEGER_CONSTANTS(X) \
@@ -45,7 +47,11 @@
   X(IOCTL_SCSI_MINIPORT)             \
   X(SEM_FAILCRITICALERRORS)          \
   X(SEM_NOOPENFILEERRORBOX)          \
-  X(MB_OK)
+  X(MB_OK)                           \
+  X(TOKEN_QUERY)                     \
+  X(TokenElevation)                  \
+  X(UOI_FLAGS)                       \
+  X(WSF_VISIBLE)
 
 // The GUIDs that the SDK headers give as DEFINE_GUID lines.
 #define KOA_SDK_GUIDS(X)    \
@@ -83,6 +89,10 @@ namespace koa_sdk_check {
                 #name " differs from the Windows SDK");
 KOA_SDK_INTEGER_CONSTANTS(KOA_AGREES_WITH_SDK)
 #undef KOA_AGREES_WITH_SDK
+
+static_assert(koa::kTokenElevationLength == sizeof(TOKEN_ELEVATION));
+static_assert(koa::kUserObjectFlagsLength == sizeof(USEROBJECTFLAGS));
+static_assert(koa::kUserObjectFlagsDwFlagsOffset == offsetof(USEROBJECTFLAGS, dwFlags));
 
 // winioctl.h states its GUIDs as DEFINE_GUID lines, outside its include
 // guard and only while DEFINE_GUID is defined. Reading it once more with

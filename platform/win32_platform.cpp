@@ -246,4 +246,31 @@ LocalTime Win32Platform::localTime() {
   return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+bool Win32Platform::OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) {
+  HANDLE token = nullptr;
+  const bool ok = ::OpenProcessToken(::GetCurrentProcess(), desiredAccess, &token) != FALSE;
+  if (tokenHandle != nullptr) *tokenHandle = ok ? reinterpret_cast<Handle>(token) : kInvalidHandle;
+  return ok;
+}
+
+bool Win32Platform::GetTokenInformation(Handle token, std::uint32_t tokenInformationClass,
+                                        void* tokenInformation, std::uint32_t tokenInformationLength,
+                                        std::uint32_t* returnLength) {
+  std::uint32_t unused = 0;
+  DwordOut returned(returnLength != nullptr ? returnLength : &unused);
+  return ::GetTokenInformation(sdkHandle(token), static_cast<TOKEN_INFORMATION_CLASS>(tokenInformationClass),
+                               tokenInformation, tokenInformationLength, returned.get()) != FALSE;
+}
+
+Handle Win32Platform::GetProcessWindowStation() {
+  return reinterpret_cast<Handle>(::GetProcessWindowStation());
+}
+
+bool Win32Platform::GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
+                                              std::uint32_t* lengthNeeded) {
+  std::uint32_t unused = 0;
+  DwordOut needed(lengthNeeded != nullptr ? lengthNeeded : &unused);
+  return ::GetUserObjectInformationW(sdkHandle(object), index, info, length, needed.get()) != FALSE;
+}
+
 }  // namespace koa

@@ -54,6 +54,13 @@ class Win32Platform final : public Platform {
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
   LocalTime localTime() override;
 
+  bool OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) override;
+  bool GetTokenInformation(Handle token, std::uint32_t tokenInformationClass, void* tokenInformation,
+                           std::uint32_t tokenInformationLength, std::uint32_t* returnLength) override;
+  Handle GetProcessWindowStation() override;
+  bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
+                                 std::uint32_t* lengthNeeded) override;
+
  private:
   // Windows gives a device node one DevInst (the node's handle) in every
   // device information set; Wine 8 hands out a new one for every element of

@@ -128,4 +128,15 @@ inline constexpr std::uint32_t SEM_FAILCRITICALERRORS = 0x0001;
 inline constexpr std::uint32_t SEM_NOOPENFILEERRORBOX = 0x8000;
 inline constexpr std::uint32_t MB_OK = 0x0;
 
+// ---- Token and window station ----
+inline constexpr std::uint32_t TOKEN_QUERY = 0x0008;
+inline constexpr std::uint32_t TokenElevation = 20;  // TOKEN_INFORMATION_CLASS
+// TOKEN_ELEVATION: one DWORD, TokenIsElevated.
+inline constexpr std::uint32_t kTokenElevationLength = 4;
+inline constexpr int UOI_FLAGS = 1;
+// USEROBJECTFLAGS: fInherit, fReserved (BOOLs), then dwFlags.
+inline constexpr std::uint32_t kUserObjectFlagsLength = 12;
+inline constexpr std::size_t kUserObjectFlagsDwFlagsOffset = 8;
+inline constexpr std::uint32_t WSF_VISIBLE = 0x0001;
+
 }  // namespace koa

@@ -80,6 +80,12 @@ class Machine : public Platform {
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
   LocalTime localTime() override;
+  bool OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) override;
+  bool GetTokenInformation(Handle token, std::uint32_t tokenInformationClass, void* tokenInformation,
+                           std::uint32_t tokenInformationLength, std::uint32_t* returnLength) override;
+  Handle GetProcessWindowStation() override;
+  bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
+                                 std::uint32_t* lengthNeeded) override;
 
   // What a call that fails before it reaches the machine leaves behind.
   void SetLastError(std::uint32_t error) { lastError_ = error; }
@@ -112,7 +118,8 @@ class Machine : public Platform {
                        std::uint32_t* bytesReturned);
 
   // ---- For tests and the run's end ----
-  [[nodiscard]] std::size_t openHandleCount() const { return handles_.size(); }
+  // Device and token handles alike: a run must close both.
+  [[nodiscard]] std::size_t openHandleCount() const { return handles_.size() + tokens_.size(); }
   [[nodiscard]] std::size_t openDeviceSetCount() const { return sets_.size(); }
   [[nodiscard]] const std::vector<MessageBoxRecord>& messageBoxes() const { return messageBoxes_; }
   [[nodiscard]] std::uint32_t errorMode() const { return errorMode_; }
@@ -160,6 +167,11 @@ class Machine : public Platform {
   std::map<Handle, OpenHandle> handles_;
   DevInfoSet nextSet_ = 0x5000;
   Handle nextHandle_ = 0x200;
+  std::map<Handle, std::uint32_t> tokens_;  // open process tokens, by the access they were opened with
+  // Tokens are numbered apart from device handles, so that asking for the
+  // token leaves the device handles' numbers as they are on a machine where
+  // the token comes from elsewhere (the program on Wine devices).
+  Handle nextToken_ = 0x7000;
   std::uint32_t lastError_ = 0;
   std::uint32_t errorMode_ = 0;
   std::vector<MessageBoxRecord> messageBoxes_;

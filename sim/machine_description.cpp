@@ -55,10 +55,11 @@ class Loader {
   explicit Loader(const nlohmann::json& document) : root_(document, "") {}
 
   MachineDescription load() {
-    root_.allowOnly({"$schema", "comment", "clock", "elevated", "drives", "devices", "scsiPorts", "faults"});
+    root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices", "scsiPorts", "faults"});
     machine_.source = root_.json();
     if (auto clock = root_.optional("clock")) machine_.clock = parseClock(*clock);
     machine_.elevated = root_.booleanOr("elevated", true);
+    machine_.windowStationVisible = root_.booleanOr("windowStationVisible", true);
     if (auto drives = root_.optional("drives"))
       for (const auto& [name, description] : drives->members()) {
         if (name.empty()) description.fail("a drive needs a name");

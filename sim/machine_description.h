@@ -69,7 +69,10 @@ struct Fault {
 
 struct MachineDescription {
   std::optional<LocalTime> clock;
+  // The process token's TokenElevation; false also refuses every device open.
   bool elevated = true;
+  // Whether the process's window station has WSF_VISIBLE (false: a service's).
+  bool windowStationVisible = true;
   DriveTable drives;
   std::vector<DeviceNode> devices;
   std::vector<DeviceTarget> targets;

@@ -72,7 +72,9 @@ Handle Machine::CreateFileW(const char16_t* fileName, std::uint32_t desiredAcces
   return handle;
 }
 
-bool Machine::CloseHandle(Handle object) { return handles_.erase(object) == 1 || fail(ERROR_INVALID_HANDLE); }
+bool Machine::CloseHandle(Handle object) {
+  return handles_.erase(object) == 1 || tokens_.erase(object) == 1 || fail(ERROR_INVALID_HANDLE);
+}
 
 std::optional<std::u16string> Machine::pathOf(Handle handle) const {
   auto it = handles_.find(handle);

@@ -325,4 +325,42 @@ LocalTime SimulatedMachine::localTime() {
   return now;
 }
 
+// ---- The process's token and window station ----
+
+bool SimulatedMachine::OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) {
+  nlohmann::json entry = {{"op", "OpenProcessToken"}, {"desiredAccess", desiredAccess}};
+  if (failedByCallFault(entry)) return recorded(entry, false);
+  const bool ok = machine_.OpenProcessToken(desiredAccess, tokenHandle);
+  if (ok) entry["token"] = *tokenHandle;
+  return recorded(entry, ok);
+}
+
+bool SimulatedMachine::GetTokenInformation(Handle token, std::uint32_t tokenInformationClass,
+                                           void* tokenInformation, std::uint32_t tokenInformationLength,
+                                           std::uint32_t* returnLength) {
+  nlohmann::json entry = {{"op", "GetTokenInformation"}, {"token", token},
+                          {"tokenInformationClass", tokenInformationClass}, {"length", tokenInformationLength}};
+  if (failedByCallFault(entry)) return recorded(entry, false);
+  const bool ok =
+      machine_.GetTokenInformation(token, tokenInformationClass, tokenInformation, tokenInformationLength, returnLength);
+  if (ok) entry["output"] = toHex({static_cast<const std::uint8_t*>(tokenInformation), *returnLength});
+  return recorded(entry, ok);
+}
+
+Handle SimulatedMachine::GetProcessWindowStation() {
+  nlohmann::json entry = {{"op", "GetProcessWindowStation"}};
+  if (failedByCallFault(entry)) return recorded(entry, Handle{0});
+  return recorded(entry, machine_.GetProcessWindowStation());
+}
+
+bool SimulatedMachine::GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
+                                                 std::uint32_t* lengthNeeded) {
+  nlohmann::json entry = {{"op", "GetUserObjectInformationW"}, {"object", object}, {"index", index},
+                          {"length", length}};
+  if (failedByCallFault(entry)) return recorded(entry, false);
+  const bool ok = machine_.GetUserObjectInformationW(object, index, info, length, lengthNeeded);
+  if (ok) entry["output"] = toHex({static_cast<const std::uint8_t*>(info), lengthNeeded != nullptr ? *lengthNeeded : length});
+  return recorded(entry, ok);
+}
+
 }  // namespace koa::sim

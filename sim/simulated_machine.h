@@ -51,6 +51,12 @@ class SimulatedMachine : public Platform {
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
   LocalTime localTime() override;
+  bool OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) override;
+  bool GetTokenInformation(Handle token, std::uint32_t tokenInformationClass, void* tokenInformation,
+                           std::uint32_t tokenInformationLength, std::uint32_t* returnLength) override;
+  Handle GetProcessWindowStation() override;
+  bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
+                                 std::uint32_t* lengthNeeded) override;
 
   // ---- For tests and the run's end ----
   [[nodiscard]] CallTrace& trace() { return trace_; }

@@ -51,6 +51,7 @@ int MachineRun::handlesLeftOpen() const {
   for (const auto& entry : trace) {
     const std::string op = entry.value("op", "");
     if (op == "CreateFileW" && entry["result"].get<std::int64_t>() != -1) open.insert(entry["result"].get<std::int64_t>());
+    if (op == "OpenProcessToken" && entry["result"].get<bool>()) open.insert(entry["token"].get<std::int64_t>());
     if (op == "CloseHandle" && entry["result"].get<bool>()) open.erase(entry["handle"].get<std::int64_t>());
   }
   return static_cast<int>(open.size());

@@ -88,6 +88,12 @@ class FakeMachine : public Platform {
   std::uint32_t SetErrorMode(std::uint32_t mode) override { return mode; }
   int MessageBoxW(const char16_t*, const char16_t*, std::uint32_t) override { return 1; }
   LocalTime localTime() override { return {2026, 1, 2, 3, 4, 5}; }
+  // A process whose token and window station cannot be asked: the run
+  // behaves as it did before it asked.
+  bool OpenProcessToken(std::uint32_t, Handle*) override { return false; }
+  bool GetTokenInformation(Handle, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override { return false; }
+  Handle GetProcessWindowStation() override { return 0; }
+  bool GetUserObjectInformationW(Handle, int, void*, std::uint32_t, std::uint32_t*) override { return false; }
 
   // The I/O controls sent with code, in order.
   std::vector<IoCall> callsWithCode(std::uint32_t code) const;

@@ -117,6 +117,8 @@ int MachineRun::leakedHandles() const {
   std::multiset<std::int64_t> open;
   for (const auto& entry : ops("CreateFileW"))
     if (entry["result"].get<std::int64_t>() != -1) open.insert(entry["result"].get<std::int64_t>());
+  for (const auto& entry : ops("OpenProcessToken"))
+    if (entry["result"].get<bool>()) open.insert(entry["token"].get<std::int64_t>());
   for (const auto& entry : ops("CloseHandle"))
     if (entry["result"].get<bool>()) open.erase(open.find(entry["handle"].get<std::int64_t>()));
   return static_cast<int>(open.size());

@@ -32,6 +32,11 @@ std::vector<std::uint32_t> errorsOf(const std::string& op) {
     return {ERROR_NOT_FOUND, ERROR_INVALID_DATA, ERROR_INSUFFICIENT_BUFFER};
   if (op == "CreateFileW") return {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
   if (op == "DeviceIoControl") return {ERROR_IO_DEVICE, ERROR_GEN_FAILURE, ERROR_SEM_TIMEOUT};
+  // A token or window station that cannot be asked leaves the run as it was
+  // before it asked: elevated, and a message box shown unless silent.
+  if (op == "OpenProcessToken") return {ERROR_ACCESS_DENIED};
+  if (op == "GetTokenInformation") return {ERROR_INVALID_PARAMETER, ERROR_ACCESS_DENIED};
+  if (op == "GetProcessWindowStation" || op == "GetUserObjectInformationW") return {ERROR_ACCESS_DENIED};
   return {};
 }
 

@@ -78,6 +78,18 @@ class RequestRecorder : public Platform {
     return machine_.MessageBoxW(text, caption, type);
   }
   LocalTime localTime() override { return machine_.localTime(); }
+  bool OpenProcessToken(std::uint32_t access, Handle* token) override {
+    return machine_.OpenProcessToken(access, token);
+  }
+  bool GetTokenInformation(Handle token, std::uint32_t cls, void* info, std::uint32_t length,
+                           std::uint32_t* returned) override {
+    return machine_.GetTokenInformation(token, cls, info, length, returned);
+  }
+  Handle GetProcessWindowStation() override { return machine_.GetProcessWindowStation(); }
+  bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
+                                 std::uint32_t* needed) override {
+    return machine_.GetUserObjectInformationW(object, index, info, length, needed);
+  }
 
  private:
   sim::SimulatedMachine& machine_;

@@ -86,6 +86,16 @@ class RecordingPlatform final : public Platform {
     if (clock.size() > 1) clock.pop_front();
     return now;
   }
+  // A process whose token and window station cannot be asked: the run
+  // behaves as it did before it asked.
+  bool OpenProcessToken(std::uint32_t, Handle*) override { return fail(ERROR_ACCESS_DENIED); }
+  bool GetTokenInformation(Handle, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override {
+    return fail(ERROR_INVALID_HANDLE);
+  }
+  Handle GetProcessWindowStation() override { return 0; }
+  bool GetUserObjectInformationW(Handle, int, void*, std::uint32_t, std::uint32_t*) override {
+    return fail(ERROR_INVALID_HANDLE);
+  }
 
  private:
   static constexpr DevInfoSet kEmptySet = 0x5E7;

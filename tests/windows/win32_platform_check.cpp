@@ -325,6 +325,40 @@ void checkProcess() {
   expect(same, "localTime is the C runtime's local time, field by field", seen);
 }
 
+// Wine gives a program an elevated token on a visible window station, which
+// is what the system must read from them.
+void checkRightsAndDesktop() {
+  Platform& p = platform();
+  Handle token = kInvalidHandle;
+  const bool opened = p.OpenProcessToken(TOKEN_QUERY, &token);
+  expect(opened && token != kInvalidHandle, "OpenProcessToken gives the process's token",
+         "error " + number(p.GetLastError()));
+  std::uint8_t elevation[kTokenElevationLength] = {0xAA, 0xAA, 0xAA, 0xAA};
+  std::uint32_t returned = 0;
+  const bool read = p.GetTokenInformation(token, TokenElevation, elevation, sizeof elevation, &returned);
+  expect(read && returned == kTokenElevationLength && elevation[0] == 1 && elevation[1] == 0 && elevation[2] == 0 &&
+             elevation[3] == 0,
+         "GetTokenInformation(TokenElevation) fills TokenIsElevated and says how much",
+         "result " + number(read) + ", returned " + number(returned) + ", first byte " + number(elevation[0]));
+  std::uint32_t needed = 0;
+  const bool small = p.GetTokenInformation(token, TokenElevation, elevation, 2, &needed);
+  const std::uint32_t smallError = p.GetLastError();
+  expect(!small && smallError == ERROR_INSUFFICIENT_BUFFER && needed == kTokenElevationLength,
+         "GetTokenInformation into too small a buffer: ERROR_INSUFFICIENT_BUFFER and the size",
+         "error " + number(smallError) + ", needed " + number(needed));
+  expect(p.CloseHandle(token), "the token is closed with CloseHandle");
+
+  const Handle station = p.GetProcessWindowStation();
+  expect(station != 0, "GetProcessWindowStation gives the window station");
+  std::uint8_t flags[kUserObjectFlagsLength] = {};
+  needed = 0;
+  const bool asked = p.GetUserObjectInformationW(station, UOI_FLAGS, flags, sizeof flags, &needed);
+  const std::uint32_t dwFlags = static_cast<std::uint32_t>(flags[8] | flags[9] << 8 | flags[10] << 16 | flags[11] << 24);
+  expect(asked && needed == kUserObjectFlagsLength && (dwFlags & WSF_VISIBLE) != 0,
+         "GetUserObjectInformationW(UOI_FLAGS) of the window station has WSF_VISIBLE",
+         "result " + number(asked) + ", needed " + number(needed) + ", dwFlags " + number(dwFlags));
+}
+
 }  // namespace
 
 int wmain() {
@@ -332,5 +366,6 @@ int wmain() {
   checkDeviceInterfaces();
   checkDeviceIo();
   checkProcess();
+  checkRightsAndDesktop();
   return failures;
 }
