@@ -1,5 +1,6 @@
 #include "app/run_program.h"
 
+#include "app/process_rights.h"
 #include "app/update_session.h"
 #include "platform/platform.h"
 #include "report/console.h"
@@ -32,7 +33,16 @@ int runProgram(int argc, const char16_t* const* argv) {
     writeRunHeader(imageRevision);
     if (session.parseCommandLine(argc, argv)) {
       session.recordStart();
-      (void)session.discovery->runUpdate(session);
+      // Without administrator rights every open of a drive, a controller or
+      // a SCSI port is refused, and a run that tried would report "No disks
+      // are available", exactly what an up-to-date machine reports. Nothing
+      // is opened; the line, and the same line in the log, say why.
+      if (runsWithoutAdministratorRights()) {
+        console::wideLine(u"  " + std::u16string(kNoAdministratorRights));
+        session.reportNotice = kNoAdministratorRights;
+      } else {
+        (void)session.discovery->runUpdate(session);
+      }
       exitCode = session.writeReport();
     }
   }

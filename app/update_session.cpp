@@ -21,7 +21,8 @@ void UpdateSession::recordStart() {
 
 int UpdateSession::writeReport() {
   endTime = widen(currentTimestamp());
-  exitCode = writeRunReport({startTime, endTime}, commandLineText, targets, imageRevision, logPath, silentMode);
+  exitCode = writeRunReport({startTime, endTime}, commandLineText, reportNotice, targets, imageRevision, logPath,
+                            silentMode);
   return exitCode;
 }
 

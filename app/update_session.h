@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "update/drive_discovery.h"
 #include "update/drive_record.h"
@@ -37,7 +38,13 @@ class UpdateSession {
   std::u16string startTime;
   std::u16string endTime;
   std::int32_t exitCode = 0;
+  // A line the log carries after "Input Command" (empty: none).
+  std::u16string reportNotice;
 };
+
+// Why a run opened no drive, on standard output (after two blanks) and in the log.
+inline constexpr std::u16string_view kNoAdministratorRights =
+    u"[ERROR] koa-update must run with administrator rights; no drive was opened.";
 
 // Set by "/s"; suppresses the message box. Clear at start, never reset.
 extern bool silentMode;

@@ -4,6 +4,7 @@
 #include "report/console.h"
 #include "report/log_file.h"
 #include "report/run_markers.h"
+#include "report/window_station.h"
 
 namespace koa {
 
@@ -12,16 +13,16 @@ std::u16string messageCaption(std::u16string_view imageRevision) {
 }
 
 std::int32_t writeRunReport(const RunTimes& times, const std::u16string& commandLineText,
-                            const DriveList& targets, const std::u16string& imageRevision,
+                            const std::u16string& notice, const DriveList& targets, const std::u16string& imageRevision,
                             const std::u16string& logPath, bool silent) {
-  const ReportOutcome outcome = buildReport(times, commandLineText, targets, imageRevision);
+  const ReportOutcome outcome = buildReport(times, commandLineText, notice, targets, imageRevision);
   if (!replaceFileText(logPath, outcome.reportText)) {
     // The drives' results stand; only the log is lost, and the caller is told
     // where it should have been.
     console::wideLine(u"[ERROR] The log file " + logPath + u" could not be written.");
   }
   writeEndMarker(outcome.exitCode);
-  if (!silent)
+  if (!silent && windowStationIsVisible())
     (void)currentPlatform().MessageBoxW(outcome.resultMessage.c_str(), messageCaption(imageRevision).c_str(),
                                         /*uType=*/MB_OK);
   return outcome.exitCode;

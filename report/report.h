@@ -15,9 +15,10 @@ std::u16string messageCaption(std::u16string_view imageRevision);
 
 // Writes the report of targets to the file at logPath (a line on the wide
 // stream says so when it cannot be written: the drives' results stand), the
-// end marker, and, unless silent, the message box. Returns the exit code.
+// end marker, and, unless silent or on a window station no one sees, the
+// message box. Returns the exit code.
 std::int32_t writeRunReport(const RunTimes& times, const std::u16string& commandLineText,
-                            const DriveList& targets, const std::u16string& imageRevision,
+                            const std::u16string& notice, const DriveList& targets, const std::u16string& imageRevision,
                             const std::u16string& logPath, bool silent);
 
 }  // namespace koa

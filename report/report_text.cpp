@@ -32,12 +32,13 @@ std::u16string number(std::int64_t value) { return widen(decimal(value)); }
 }  // namespace
 
 ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLineText,
-                          const DriveList& targets, const std::u16string& imageRevision) {
+                          const std::u16string& notice, const DriveList& targets, const std::u16string& imageRevision) {
   ResultCode exitCode = kSucceeded;
   std::u16string text;
   text += u"Start Time : " + times.startTime + u"\n";
   text += u"End Time : " + times.endTime + u"\n";
   text += u"Input Command : " + commandLineText + u"\n";
+  if (!notice.empty()) text += notice + u"\n";
 
   if (targets.empty()) {
     text += u"[No Disk]\n";

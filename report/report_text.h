@@ -25,7 +25,8 @@ struct ReportOutcome {
 // reboot needed, and anything else (1, 5, ...) as failed: a drive that could
 // not even be opened must never be reported as a success. 1 wins over 1602,
 // which wins over 0; no target at all gives 1.
+// A notice, when not empty, is a line of its own after the command line.
 ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLineText,
-                          const DriveList& targets, const std::u16string& imageRevision);
+                          const std::u16string& notice, const DriveList& targets, const std::u16string& imageRevision);
 
 }  // namespace koa
