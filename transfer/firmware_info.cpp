@@ -15,7 +15,9 @@ FirmwareInfo readFirmwareInfo(const RequestBuffer& buffer) {
   info.version = get32(bytes, base + kInfoVersionOffset);
   std::size_t slotsOffset = 0;
   std::size_t slotLength = 0;
-  if (info.version == kInfoVersion1) {
+  // Some drivers leave Version 0; Microsoft's own sample never reads the
+  // field. Such an answer is the original layout, as version 1 is.
+  if (info.version == kInfoVersion1 || info.version == 0) {
     slotsOffset = kInfoV1SlotsOffset, slotLength = kInfoV1SlotLength;
   } else if (info.version == kInfoVersion2) {
     slotsOffset = kInfoV2SlotsOffset, slotLength = kInfoV2SlotLength;

@@ -3,7 +3,7 @@
 // leaves in the request block, read by the layout its Version names:
 //
 //   OFFSET SIZE FIELD                  (from DataBufferOffset)
-//        0    4 Version                1 or 2
+//        0    4 Version                1 or 2 (0 is read as 1)
 //        4    4 Size
 //        8    1 UpgradeSupport
 //        9    1 SlotCount

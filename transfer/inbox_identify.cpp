@@ -16,7 +16,10 @@ std::int32_t identifyInboxDrive(DriveRecord candidate, DriveList& drives) {
   inbox::buildIdentifyQuery(query);
   if (!sendInPlace(drive.get(), IOCTL_STORAGE_QUERY_PROPERTY, query)) return 5;
 
-  identify::fillFromIdentify(candidate, query.data() + inbox::kIdentifyDataOffset);
+  const std::optional<std::size_t> identifyData = inbox::identifyDataPosition(query);
+  if (!identifyData) return 5;
+
+  identify::fillFromIdentify(candidate, query.data() + *identifyData);
   candidate.pathId = -1;
   drives.push_back(candidate);
   return 0;

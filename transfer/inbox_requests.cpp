@@ -27,6 +27,16 @@ void buildIdentifyQuery(RequestBuffer& buffer) {
   put32(query, kProtocolDataLengthOffset, static_cast<std::uint32_t>(nvme::kIdentifyLength));
 }
 
+std::optional<std::size_t> identifyDataPosition(const RequestBuffer& answer) {
+  if (!answer.holds(kProtocolDataOffsetOffset, 8)) return std::nullopt;
+  const std::uint64_t position =
+      std::uint64_t{kProtocolSpecificDataOffset} + get32(answer.data(), kProtocolDataOffsetOffset);
+  if (get32(answer.data(), kProtocolDataLengthOffset) != nvme::kIdentifyLength ||
+      !answer.holds(position, nvme::kIdentifyLength))
+    return std::nullopt;
+  return static_cast<std::size_t>(position);
+}
+
 void buildGetInfo(RequestBuffer& buffer) {
   writeRequestBlock(buffer.data(), buffer.size32(), firmware_block::kFunctionGetInfo);
 }

@@ -16,6 +16,12 @@
 //       32   16 rest of the protocol header    0
 //       48 4096 Identify Controller data       returned by the drive
 //
+// The answer is a STORAGE_PROTOCOL_DATA_DESCRIPTOR over the same bytes:
+// Version and Size at 0 and 4, then the protocol data header at 8, whose
+// ProtocolDataOffset (24, counted from byte 8) and ProtocolDataLength (28)
+// say where the driver put the Identify data. A driver may place it other
+// than where it was asked to; the data is read where the answer says.
+//
 // Firmware: IOCTL_SCSI_MINIPORT with an SRB_IO_CONTROL ("FIRMWARE",
 // IOCTL_SCSI_MINIPORT_FIRMWARE, 30 s) followed by a FIRMWARE_REQUEST_BLOCK
 // (ntddscsi.h) and the function's data:
@@ -41,6 +47,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "wire/firmware_request_block.h"
 #include "wire/nvme.h"
@@ -72,6 +79,11 @@ static_assert(kIdentifyDataOffset + nvme::kIdentifyLength == kIdentifyRequestLen
 
 // Builds the identify query in a buffer of kIdentifyRequestLength bytes.
 void buildIdentifyQuery(RequestBuffer& buffer);
+
+// Where the answer in buffer places the Identify data: its offset in the
+// buffer, or nothing when the answer gives a length other than 4,096 bytes
+// or a place that does not lie wholly inside the buffer.
+[[nodiscard]] std::optional<std::size_t> identifyDataPosition(const RequestBuffer& answer);
 
 // ---- Firmware requests ----
 inline constexpr char kFirmwareSignature[] = "FIRMWARE";

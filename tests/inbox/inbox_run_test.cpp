@@ -137,6 +137,80 @@ TEST(InboxRun, AVersionTwoSlotListIsReadByItsOwnLayout) {
   EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
 }
 
+TEST(InboxRun, AnInfoOfVersionZeroIsReadAsVersionOne) {
+  nlohmann::json machine = oneDriveMachine();
+  machine["faults"].push_back({{"action", "patch"}, {"device", "\\\\.\\PHYSICALDRIVE1"}, {"request", "inbox.getInfo"},
+                               {"offset", 52}, {"hex", "00000000"}});
+  const MachineRun run = runMachine(machine);
+  EXPECT_EQ(run.program.exitCode, 0);
+  EXPECT_EQ(inputField(run.requests("inbox.activate").at(0), 60, 1), 2u);
+  EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
+}
+
+// The drive's answer to the identify query names where it put the data:
+// here 8 bytes before where it was asked for (ProtocolDataOffset 32), with
+// an Identify Controller of its own there.
+TEST(InboxRun, IdentifyDataIsReadWhereTheAnswerPlacesIt) {
+  std::vector<std::uint8_t> patch(16 + 320, 0);
+  const auto put32 = [&patch](std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) patch[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  const auto text = [&patch](std::size_t at, const std::string& value) {
+    for (std::size_t i = 0; i < value.size(); ++i) patch[at + i] = static_cast<std::uint8_t>(value[i]);
+  };
+  put32(0, 32);    // ProtocolDataOffset, from byte 8: the data at byte 40
+  put32(4, 4096);  // ProtocolDataLength
+  const std::size_t data = 16;  // byte 40 of the answer
+  text(data + 4, "MOVED-SERIAL-000001 ");
+  text(data + 24, "KOA NVMe SSD 1TB" + std::string(24, ' '));
+  text(data + 64, "GXB3LTMW");
+  patch[data + 81] = 4;  // version 1.4
+  patch[data + 82] = 1;
+  patch[data + 319] = 2;  // FWUG: pieces of 8 KiB
+  std::string hex;
+  for (std::uint8_t byte : patch) {
+    static const char digits[] = "0123456789abcdef";
+    hex += digits[byte >> 4];
+    hex += digits[byte & 15];
+  }
+  nlohmann::json machine = oneDriveMachine();
+  machine["faults"].push_back({{"action", "patch"}, {"device", "\\\\.\\PHYSICALDRIVE1"},
+                               {"request", "storage.identify"}, {"offset", 24}, {"hex", hex}});
+  const MachineRun run = runMachine(machine);
+  EXPECT_NE(run.log.find("Serial Number : MOVED-SERIAL-000001 \n"), std::string::npos) << run.log;
+  EXPECT_EQ(run.requests("inbox.download").size(), 256u);
+  EXPECT_EQ(run.program.exitCode, 0);
+}
+
+// An answer that places the data partly outside the buffer, or gives it
+// another length, is no identify: the drive is not listed, nothing is sent.
+TEST(InboxRun, IdentifyDataPlacedOutsideTheAnswerOrOfAnotherLengthIsRefused) {
+  for (const char* placement : {"29000000" "00100000", "28000000" "ff0f0000"}) {
+    nlohmann::json machine = oneDriveMachine();
+    machine["faults"].push_back({{"action", "patch"}, {"device", "\\\\.\\PHYSICALDRIVE1"},
+                                 {"request", "storage.identify"}, {"offset", 24}, {"hex", placement}});
+    const MachineRun run = runMachine(machine);
+    EXPECT_EQ(run.program.exitCode, 1) << placement;
+    EXPECT_EQ(run.program.standardOutput, consoleOf("", 1)) << placement;
+    EXPECT_NE(run.log.find("[No Disk]\n"), std::string::npos) << placement;
+    EXPECT_TRUE(run.requests("inbox.getInfo").empty()) << placement;
+    EXPECT_EQ(run.handlesLeftOpen(), 0);
+  }
+}
+
+// A service or a deployment agent as the local system account runs on a
+// window station nobody sees: a message box there would hold the process
+// for ever, so the run ends as with /s.
+TEST(InboxRun, OnAWindowStationNobodySeesNoMessageBoxIsShown) {
+  nlohmann::json machine = oneDriveMachine();
+  machine["windowStationVisible"] = false;
+  const MachineRun run = runMachine(machine, {});
+  EXPECT_EQ(run.program.exitCode, 0);
+  EXPECT_EQ(run.program.standardError.find("MessageBox:"), std::string::npos) << run.program.standardError;
+  EXPECT_NE(run.log.find("Result Details : Patch completed\n"), std::string::npos);
+  EXPECT_EQ(run.program.standardOutput, consoleOf(koaDisplayBlock(), 0));
+}
+
 TEST(InboxRun, AnActivationThatNeedsAPowerCycleEndsWith1602) {
   nlohmann::json machine = oneDriveMachine();
   koaDrive(machine)["activation"] = "reset";
