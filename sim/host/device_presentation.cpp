@@ -151,6 +151,7 @@ std::optional<Presentation> presentationFor(const MachineDescription& machine, s
     }
     if (name.refused != 0) name.stagedEntry = stagedEntryFor(name.path);
   }
+  presentation.elevated = machine.elevated;
   return presentation;
 }
 

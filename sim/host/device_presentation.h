@@ -46,6 +46,9 @@ struct PresentedName {
 struct Presentation {
   std::vector<DeviceNode> nodes;  // the present nodes, in description order
   std::vector<PresentedName> names;
+  // False: the program runs with the limited token (the runner starts it
+  // through koa-limited-token.exe), as a caller without administrator rights.
+  bool elevated = true;
 };
 
 // The presentation of `machine`; nullopt with "<JSON pointer>: <what>" in

@@ -8,7 +8,8 @@
 //
 // --port 0 (the default) takes a free port. Once listening it writes FILE:
 // "port N", then one line "refuse ERROR ENTRY" per name whose opens the
-// runner stages in Wine's namespace (sim/host/device_presentation.h).
+// runner stages in Wine's namespace (sim/host/device_presentation.h), and
+// "token limited" when the program must run without administrator rights.
 // --stop-after N ends the model abruptly at the (N+1)-th relayed request,
 // for tests of the runner's handling of a model that goes away.
 //
@@ -123,6 +124,7 @@ bool writeReady(const std::string& path, unsigned port, const Presentation& pres
   {
     std::ofstream out(partial, std::ios::trunc);
     out << "port " << port << '\n';
+    if (!presentation.elevated) out << "token limited\n";
     for (const PresentedName& name : presentation.names)
       if (name.refused != 0) out << "refuse " << name.refused << ' ' << name.stagedEntry << '\n';
     out.close();

@@ -49,6 +49,7 @@ bool readDeviceCalls(const std::string& path, std::vector<json>& calls, std::mul
     return false;
   }
   std::string line;
+  std::set<std::int64_t> devices;
   while (std::getline(in, line)) {
     if (line.empty()) continue;
     json entry = json::parse(line, nullptr, /*allow_exceptions=*/false);
@@ -58,7 +59,10 @@ bool readDeviceCalls(const std::string& path, std::vector<json>& calls, std::mul
     }
     const std::string op = entry["op"];
     if (op == "CreateFileW" && entry["result"] == -1) continue;
-    if (op == "CloseHandle")
+    if (op == "CreateFileW") devices.insert(entry["result"].get<std::int64_t>());
+    // Only the closes of device handles: the process token is Wine's own
+    // there and the model never sees it.
+    if (op == "CloseHandle" && devices.contains(entry["handle"].get<std::int64_t>()))
       closes.insert(json{{"handle", entry["handle"]}, {"result", entry["result"]}, {"lastError", entry["result"] == false ? entry.value("lastError", json()) : json()}}.dump());
     if (op == "CreateFileW" || op == "DeviceIoControl") calls.push_back(std::move(entry));
   }

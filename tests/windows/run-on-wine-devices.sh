@@ -200,6 +200,14 @@ fi
 # one line of a batch file, so that paths with blanks can be quoted (Wine
 # would escape quotes inside a cmd /c argument in a way cmd does not read).
 line=$(printf '"%s"' "$(windows_path "$program")")
+# A machine without administrator rights: the program runs with the limited
+# token, so that it sees what such a caller sees (Wine gives every program an
+# elevated one).
+if grep -qx 'token limited' "$out/ready.txt"; then
+  launcher=$(dirname "$program")/koa-limited-token.exe
+  [ -f "$launcher" ] || fail "$launcher is missing: build the windows preset"
+  line=$(printf '"%s" %s' "$(windows_path "$launcher")" "$line")
+fi
 for argument in "$@"; do
   case $argument in
     /log=/*) argument="/log=$(windows_path "${argument#/log=}")" ;;
