@@ -117,15 +117,23 @@ port=$(awk '$1 == "port" { print $2 }' "$out/ready.txt")
 
 # ---- a private Wine prefix: a fresh copy of a template made once. Hard
 # links keep the copy cheap; the registry, which Wine rewrites, is copied.
+# services.exe gives a service 10 s to report that it runs unless
+# ServicesPipeTimeout says otherwise; winedevice.exe loading the shim on a
+# busy machine can take longer, and a service late by a second is then
+# stopped and reported as not started. 90 s stays inside the 120 s bound
+# on the start below.
 (
   flock 9
-  if [ ! -f "$template/system.reg" ]; then
+  if ! grep -qs '"ServicesPipeTimeout"="90000"' "$template/system.reg"; then
     rm -rf "$template"
     WINEPREFIX=$template timeout 300 wineboot --init >"$out/wineboot.log" 2>&1 &&
+      WINEPREFIX=$template timeout 60 wine reg add 'HKLM\System\CurrentControlSet\Control' \
+        /v ServicesPipeTimeout /t REG_SZ /d 90000 /f >>"$out/wineboot.log" 2>&1 &&
       WINEPREFIX=$template timeout 60 wineserver -w
   fi
 ) 9>"$windows_build/wine-devices-template.lock"
-[ -f "$template/system.reg" ] || fail "the Wine prefix template does not initialise: see $out/wineboot.log"
+grep -qs '"ServicesPipeTimeout"="90000"' "$template/system.reg" ||
+  fail "the Wine prefix template does not initialise: see $out/wineboot.log"
 cp -al "$template" "$prefix" || fail "cannot copy the Wine prefix template to $prefix"
 for file in "$prefix"/*.reg; do cp --remove-destination "$template/$(basename "$file")" "$file"; done
 mkdir -p "$prefix/drive_c/koa-device-shim"
