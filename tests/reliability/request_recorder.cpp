@@ -28,7 +28,7 @@ bool RequestRecorder::DeviceIoControl(Handle device, std::uint32_t ioControlCode
     input.assign(bytes, bytes + inBufferSize);
   }
   const bool ok =
-      machine_.DeviceIoControl(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned);
+      PlatformWrapper::DeviceIoControl(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned);
   const auto& entry = machine_.trace().entries().back();
   const std::string kind = entry.value("request", "");
   if (isDownloadRequest(kind) || isActivationRequest(kind)) {

@@ -1,0 +1,82 @@
+// An empty machine: no device of any class, nothing that opens, a pinned
+// clock, a message box that is closed at once, and a process whose token and
+// window station cannot be asked (the run then behaves as it always did).
+// A test derives from it and overrides only the calls its case needs.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace koa::test {
+
+class NullPlatform : public Platform {
+ public:
+  static constexpr LocalTime kPinnedTime{2026, 12, 7, 21, 5, 3};
+  static constexpr std::intptr_t kModuleHandle = 0x400000;
+
+  std::uint32_t errorMode = 0;  // as SetErrorMode left it
+
+  DevInfoSet SetupDiGetClassDevsW(const Guid*, const char16_t*, std::uint32_t) override { return kEmptySet; }
+  bool SetupDiEnumDeviceInfo(DevInfoSet, std::uint32_t, SpDevInfoData*) override {
+    return fail(ERROR_NO_MORE_ITEMS);
+  }
+  bool SetupDiEnumDeviceInterfaces(DevInfoSet, const SpDevInfoData*, const Guid*, std::uint32_t,
+                                   SpDeviceInterfaceData*) override {
+    return fail(ERROR_NO_MORE_ITEMS);
+  }
+  bool SetupDiGetDeviceInterfaceDetailW(DevInfoSet, const SpDeviceInterfaceData*, std::uint8_t*, std::uint32_t,
+                                        std::uint32_t*, SpDevInfoData*) override {
+    return fail(ERROR_INVALID_PARAMETER);
+  }
+  bool SetupDiGetDeviceRegistryPropertyW(DevInfoSet, const SpDevInfoData*, std::uint32_t, std::uint32_t*,
+                                         std::uint8_t*, std::uint32_t, std::uint32_t*) override {
+    return fail(ERROR_INVALID_DATA);
+  }
+  bool SetupDiGetDevicePropertyW(DevInfoSet, const SpDevInfoData*, const DevPropKey*, std::uint32_t*,
+                                 std::uint8_t*, std::uint32_t, std::uint32_t*, std::uint32_t) override {
+    return fail(ERROR_NOT_FOUND);
+  }
+  bool SetupDiDestroyDeviceInfoList(DevInfoSet set) override {
+    return set == kEmptySet || fail(ERROR_INVALID_HANDLE);
+  }
+  Handle CreateFileW(const char16_t*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
+    lastError_ = ERROR_FILE_NOT_FOUND;
+    return kInvalidHandle;
+  }
+  bool DeviceIoControl(Handle, std::uint32_t, void*, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override {
+    return fail(ERROR_INVALID_HANDLE);
+  }
+  bool CloseHandle(Handle) override { return fail(ERROR_INVALID_HANDLE); }
+  std::uint32_t GetLastError() override { return lastError_; }
+
+  std::intptr_t GetModuleHandleW(const char16_t*) override { return kModuleHandle; }
+  std::uint32_t SetErrorMode(std::uint32_t mode) override {
+    const std::uint32_t previous = errorMode;
+    errorMode = mode;
+    return previous;
+  }
+  int MessageBoxW(const char16_t*, const char16_t*, std::uint32_t) override { return 1; }  // IDOK
+  LocalTime localTime() override { return kPinnedTime; }
+  bool OpenProcessToken(std::uint32_t, Handle*) override { return fail(ERROR_ACCESS_DENIED); }
+  bool GetTokenInformation(Handle, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override {
+    return fail(ERROR_INVALID_HANDLE);
+  }
+  Handle GetProcessWindowStation() override { return 0; }
+  bool GetUserObjectInformationW(Handle, int, void*, std::uint32_t, std::uint32_t*) override {
+    return fail(ERROR_INVALID_HANDLE);
+  }
+
+ protected:
+  // Sets the last error and returns false, as a failing Win32 call does.
+  bool fail(std::uint32_t error) {
+    lastError_ = error;
+    return false;
+  }
+  std::uint32_t lastError_ = ERROR_SUCCESS;
+
+ private:
+  static constexpr DevInfoSet kEmptySet = 0x5E7;
+};
+
+}  // namespace koa::test
