@@ -177,10 +177,13 @@ done
 
 # ---- the shim as a kernel driver service, its model's port in the service
 # key. services.exe and winedevice.exe inherit this first program's standard
-# error: the shim's DbgPrint lines (warn+debugstr) go to wine.log.
+# error: the shim's DbgPrint lines (warn+debugstr) and sc's own reasons
+# (err+sc) go to wine.log. A service that exists already is not created
+# again, so that the script can be run a second time.
 cat >"$out/start-shim.cmd" <<EOF
 @echo off
-sc create $service type= kernel start= demand binpath= C:\\koa-device-shim\\$service.sys >nul
+sc query $service >nul
+if errorlevel 1 sc create $service type= kernel start= demand binpath= C:\\koa-device-shim\\$service.sys >nul
 if errorlevel 1 exit /b 11
 reg add HKLM\\System\\CurrentControlSet\\Services\\$service /v ModelPort /t REG_DWORD /d $port /f >nul
 if errorlevel 1 exit /b 12
@@ -188,12 +191,21 @@ sc start $service >nul
 if errorlevel 1 exit /b 13
 EOF
 sed -i 's/$/\r/' "$out/start-shim.cmd"
-WINEPREFIX=$prefix WINEDEBUG=-all,warn+debugstr,err+ntoskrnl timeout 120 \
-  wine cmd /c "$(windows_path "$out/start-shim.cmd")" >"$out/start-shim.out" 2>"$out/wine.log"
-status=$?
+# A service manager that is still starting up can refuse the creation; that
+# is tried again. A start is not: once the shim has reached the model, the
+# model answers no second shim.
+for attempt in 1 2 3; do
+  WINEPREFIX=$prefix WINEDEBUG=-all,warn+debugstr,err+ntoskrnl,err+sc timeout 120 \
+    wine cmd /c "$(windows_path "$out/start-shim.cmd")" >"$out/start-shim.out" 2>>"$out/wine.log"
+  status=$?
+  [ "$status" -eq 11 ] && [ "$attempt" -lt 3 ] || break
+  sleep 1
+done
 if [ "$status" -ne 0 ]; then
   reason=$(grep -m 1 -h '^koa-sim-host: device shim:' "$out/host.err")
   [ -n "$reason" ] || reason=$(grep -m 1 -ho 'koa-device-shim: .*' "$out/wine.log")
+  # (the existence check's "failed to open service 1060" is no reason)
+  [ -n "$reason" ] || reason=$(grep -v 'err:sc:query_service' "$out/wine.log" | grep -m 1 -o 'err:sc:.*')
   case $status in
     11) what="the service cannot be created" ;;
     12) what="its ModelPort cannot be written" ;;
