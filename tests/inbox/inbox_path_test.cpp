@@ -2,7 +2,7 @@
 // way out, against a scripted drive.
 #include <gtest/gtest.h>
 
-#include "tests/spine/console_capture.h"
+#include "tests/support/console_capture.h"
 #include "tests/inbox/fake_firmware_drive.h"
 #include "tests/inbox/fake_platform.h"
 #include "tests/inbox/inbox_test_support.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/inbox/machine_run.h"
+#include "tests/support/bytes.h"
 
 namespace koa::test::inbox {
 namespace {
@@ -152,18 +153,12 @@ TEST(InboxRun, AnInfoOfVersionZeroIsReadAsVersionOne) {
 // an Identify Controller of its own there.
 TEST(InboxRun, IdentifyDataIsReadWhereTheAnswerPlacesIt) {
   std::vector<std::uint8_t> patch(16 + 320, 0);
-  const auto put32 = [&patch](std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) patch[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-  };
-  const auto text = [&patch](std::size_t at, const std::string& value) {
-    for (std::size_t i = 0; i < value.size(); ++i) patch[at + i] = static_cast<std::uint8_t>(value[i]);
-  };
-  put32(0, 32);    // ProtocolDataOffset, from byte 8: the data at byte 40
-  put32(4, 4096);  // ProtocolDataLength
+  putLe32(patch, 0, 32);    // ProtocolDataOffset, from byte 8: the data at byte 40
+  putLe32(patch, 4, 4096);  // ProtocolDataLength
   const std::size_t data = 16;  // byte 40 of the answer
-  text(data + 4, "MOVED-SERIAL-000001 ");
-  text(data + 24, "KOA NVMe SSD 1TB" + std::string(24, ' '));
-  text(data + 64, "GXB3LTMW");
+  putAscii(patch.data(), data + 4, "MOVED-SERIAL-000001 ");
+  putAscii(patch.data(), data + 24, "KOA NVMe SSD 1TB" + std::string(24, ' '));
+  putAscii(patch.data(), data + 64, "GXB3LTMW");
   patch[data + 81] = 4;  // version 1.4
   patch[data + 82] = 1;
   patch[data + 319] = 2;  // FWUG: pieces of 8 KiB

@@ -8,7 +8,7 @@
 
 #include "platform/win_types.h"
 #include "sim/drivers.h"
-#include "tests/inbox/wire.h"
+#include "tests/support/bytes.h"
 
 namespace koa::test::inbox {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "tests/support/bytes.h"
 #include "transfer/identify_controller.h"
-#include "wire/byte_order.h"
 #include "wire/nvme.h"
 
 namespace koa {
@@ -34,15 +34,11 @@ std::array<std::uint8_t, nvme::kIdentifyLength> identifyData() {
   return data;
 }
 
-void putText(std::uint8_t* data, std::size_t offset, const char* text) {
-  for (std::size_t i = 0; text[i] != 0; ++i) data[offset + i] = static_cast<std::uint8_t>(text[i]);
-}
-
 TEST(IdentifyController, TextFieldsStopAtTheFirstNulAndKeepBlanks) {
   auto data = identifyData();
-  putText(data.data(), 4, "S0SERIAL000000000001");  // 20 bytes, no NUL: all kept
-  putText(data.data(), 24, "TORVALE NVME SSD  ");
-  putText(data.data(), 64, "GXB3LTMW");
+  test::putAscii(data.data(), 4, "S0SERIAL000000000001");  // 20 bytes, no NUL: all kept
+  test::putAscii(data.data(), 24, "TORVALE NVME SSD  ");
+  test::putAscii(data.data(), 64, "GXB3LTMW");
   data[72] = 'X';  // the byte after FR is not part of it
   DriveRecord record;
   identify::fillFromIdentify(record, data.data());
@@ -53,7 +49,7 @@ TEST(IdentifyController, TextFieldsStopAtTheFirstNulAndKeepBlanks) {
 
 TEST(IdentifyController, FieldsAreAppendedToWhatTheRecordHolds) {
   auto data = identifyData();
-  putText(data.data(), 64, "GXB3");
+  test::putAscii(data.data(), 64, "GXB3");
   DriveRecord record;
   record.firmwareRevision = u"[";
   identify::fillFromIdentify(record, data.data());
@@ -71,7 +67,7 @@ TEST(IdentifyController, GranularityReadFromVersionAndFwug) {
   auto data = identifyData();
   data[80] = 9;  // tertiary version: not looked at
   data[81] = 3;
-  put16(data.data(), 82, 1);
+  test::putLe(data.data(), 82, 1, 2);
   data[319] = 8;
   DriveRecord record;
   identify::fillFromIdentify(record, data.data());
@@ -80,7 +76,7 @@ TEST(IdentifyController, GranularityReadFromVersionAndFwug) {
   identify::fillFromIdentify(record, data.data());
   EXPECT_EQ(record.updateGranularity, 1);
   data[81] = 0;
-  put16(data.data(), 82, 2);
+  test::putLe(data.data(), 82, 2, 2);
   identify::fillFromIdentify(record, data.data());
   EXPECT_EQ(record.updateGranularity, 8);
 }

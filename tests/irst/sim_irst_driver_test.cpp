@@ -6,7 +6,7 @@
 
 #include "platform/win_types.h"
 #include "sim/drivers.h"
-#include "tests/irst/wire_reading.h"
+#include "tests/support/bytes.h"
 
 namespace koa::test {
 namespace {
@@ -45,11 +45,11 @@ struct Controller {
 
 std::vector<std::uint8_t> header(std::size_t size, const char* signature, std::uint32_t controlCode) {
   std::vector<std::uint8_t> request(size, 0);
-  setLe32At(request.data(), 0, 28);
+  putLe32(request.data(), 0, 28);
   std::memcpy(request.data() + 4, signature, 8);
-  setLe32At(request.data(), 12, 30);
-  setLe32At(request.data(), 16, controlCode);
-  setLe32At(request.data(), 24, static_cast<std::uint32_t>(size - 28));
+  putLe32(request.data(), 12, 30);
+  putLe32(request.data(), 16, controlCode);
+  putLe32(request.data(), 24, static_cast<std::uint32_t>(size - 28));
   return request;
 }
 
@@ -59,10 +59,10 @@ std::vector<std::uint8_t> identifyRequest(std::uint8_t pathId) {
   auto request = header(4260, "IntelNvm", 0xF0002808);
   request[28] = 1;
   request[29] = pathId;
-  setLe32At(request.data(), 32, 6);
-  setLe32At(request.data(), 72, 1);
-  setLe32At(request.data(), 116, 164);
-  setLe32At(request.data(), 120, 4096);
+  putLe32(request.data(), 32, 6);
+  putLe32(request.data(), 72, 1);
+  putLe32(request.data(), 116, 164);
+  putLe32(request.data(), 120, 4096);
   return request;
 }
 
@@ -70,21 +70,21 @@ std::vector<std::uint8_t> firmwareRequest(std::size_t size, std::uint8_t pathId,
   auto request = header(size, "IntelFw ", 0xF0000040);
   request[28] = 1;
   request[29] = pathId;
-  setLe32At(request.data(), 32, 1);
-  setLe32At(request.data(), 36, 24);
-  setLe32At(request.data(), 40, function);
-  setLe32At(request.data(), 44, 1);
-  setLe32At(request.data(), 48, 56);
-  setLe32At(request.data(), 52, static_cast<std::uint32_t>(size - 56));
+  putLe32(request.data(), 32, 1);
+  putLe32(request.data(), 36, 24);
+  putLe32(request.data(), 40, function);
+  putLe32(request.data(), 44, 1);
+  putLe32(request.data(), 48, 56);
+  putLe32(request.data(), 52, static_cast<std::uint32_t>(size - 56));
   return request;
 }
 
 std::vector<std::uint8_t> downloadRequest(std::uint8_t pathId, std::uint64_t offset, const std::vector<std::uint8_t>& data) {
   auto request = firmwareRequest(88 + data.size(), pathId, 2);
-  setLe32At(request.data(), 56, 2);
-  setLe32At(request.data(), 60, 32);
-  setLe32At(request.data(), 64, static_cast<std::uint32_t>(offset));
-  setLe32At(request.data(), 72, static_cast<std::uint32_t>(data.size()));
+  putLe32(request.data(), 56, 2);
+  putLe32(request.data(), 60, 32);
+  putLe32(request.data(), 64, static_cast<std::uint32_t>(offset));
+  putLe32(request.data(), 72, static_cast<std::uint32_t>(data.size()));
   request[80] = 0xFF;
   std::memcpy(request.data() + 88, data.data(), data.size());
   return request;
@@ -92,8 +92,8 @@ std::vector<std::uint8_t> downloadRequest(std::uint8_t pathId, std::uint64_t off
 
 std::vector<std::uint8_t> activateRequest(std::uint8_t pathId, std::uint8_t slot = 2) {
   auto request = firmwareRequest(68, pathId, 3);
-  setLe32At(request.data(), 56, 1);
-  setLe32At(request.data(), 60, 12);
+  putLe32(request.data(), 56, 1);
+  putLe32(request.data(), 60, 12);
   request[64] = slot;
   return request;
 }
@@ -115,7 +115,7 @@ std::uint32_t downloadAll(Controller& controller, std::uint8_t pathId, std::size
                                                     bytes.begin() + static_cast<std::ptrdiff_t>(offset + length)});
     const IoResult result = controller.send(request);
     if (!result.ok) return 0xDEAD;
-    if (le32At(request, 20) != 0) return le32At(request, 20);
+    if (le32(request, 20) != 0) return le32(request, 20);
   }
   return 0;
 }
@@ -126,34 +126,34 @@ TEST(SimIrstDriver, RaidConfigurationListsTheMembersByPathIdInByte90) {
   const IoResult result = controller.send(request);
   ASSERT_TRUE(result.ok);
   EXPECT_EQ(result.bytesReturned, 336u);
-  EXPECT_EQ(le32At(request, 20), 0u);
+  EXPECT_EQ(le32(request, 20), 0u);
   EXPECT_EQ(request[43], 2);
   EXPECT_EQ(request[64 + 90], 9);
   EXPECT_EQ(request[64 + 136 + 90], 5);
-  EXPECT_EQ(textAt(request, 64 + 48, 2), "SB");
+  EXPECT_EQ(ascii(request, 64 + 48, 2), "SB");
   EXPECT_EQ(controller.device->requestKind(0x4D008, request), "csmi.raidConfig");
 }
 
 TEST(SimIrstDriver, RaidConfigurationRefusalsAreCsmiReturnCodes) {
   Controller controller;
   auto outOfRange = csmiRequest();
-  setLe32At(outOfRange.data(), 28, 1);
+  putLe32(outOfRange.data(), 28, 1);
   ASSERT_TRUE(controller.send(outOfRange).ok);
-  EXPECT_EQ(le32At(outOfRange, 20), 1000u);  // CSMI_SAS_RAID_SET_OUT_OF_RANGE
+  EXPECT_EQ(le32(outOfRange, 20), 1000u);  // CSMI_SAS_RAID_SET_OUT_OF_RANGE
 
   auto badCode = header(336, "CSMIARY\0", 12);
   ASSERT_TRUE(controller.send(badCode).ok);
-  EXPECT_EQ(le32At(badCode, 20), 2u);  // CSMI_SAS_STATUS_BAD_CNTL_CODE
+  EXPECT_EQ(le32(badCode, 20), 2u);  // CSMI_SAS_STATUS_BAD_CNTL_CODE
 }
 
 TEST(SimIrstDriver, MalformedHeadersFailTheCall) {
   Controller controller;
   auto wrongHeaderLength = csmiRequest();
-  setLe32At(wrongHeaderLength.data(), 0, 24);
+  putLe32(wrongHeaderLength.data(), 0, 24);
   EXPECT_EQ(controller.send(wrongHeaderLength).error, ERROR_INVALID_PARAMETER);
 
   auto wrongLength = csmiRequest();
-  setLe32At(wrongLength.data(), 24, 336);
+  putLe32(wrongLength.data(), 24, 336);
   EXPECT_EQ(controller.send(wrongLength).error, ERROR_INVALID_PARAMETER);
 
   auto shortOutput = csmiRequest();
@@ -170,19 +170,19 @@ TEST(SimIrstDriver, IdentifyAnswersOnlyAWellFormedIdentifyController) {
   Controller controller;
   auto good = identifyRequest(5);
   ASSERT_TRUE(controller.send(good).ok);
-  EXPECT_EQ(textAt(good, 164 + 4, 3), "SA ");
-  EXPECT_EQ(textAt(good, 164 + 64, 8), "OLD00001");
+  EXPECT_EQ(ascii(good, 164 + 4, 3), "SA ");
+  EXPECT_EQ(ascii(good, 164 + 64, 8), "OLD00001");
   EXPECT_EQ(controller.device->requestDrive(0x4D008, good), "a");
 
   auto noDrive = identifyRequest(6);
   EXPECT_FALSE(controller.send(noDrive).ok);
 
   auto namespaceSet = identifyRequest(5);
-  setLe32At(namespaceSet.data(), 36, 1);  // NSID
+  putLe32(namespaceSet.data(), 36, 1);  // NSID
   EXPECT_EQ(controller.send(namespaceSet).error, ERROR_INVALID_PARAMETER);
 
   auto wrongCns = identifyRequest(5);
-  setLe32At(wrongCns.data(), 72, 0);
+  putLe32(wrongCns.data(), 72, 0);
   EXPECT_EQ(controller.send(wrongCns).error, ERROR_INVALID_PARAMETER);
 
   auto wrongAddress = identifyRequest(5);
@@ -190,7 +190,7 @@ TEST(SimIrstDriver, IdentifyAnswersOnlyAWellFormedIdentifyController) {
   EXPECT_EQ(controller.send(wrongAddress).error, ERROR_INVALID_PARAMETER);
 
   auto wrongDataOffset = identifyRequest(5);
-  setLe32At(wrongDataOffset.data(), 116, 160);
+  putLe32(wrongDataOffset.data(), 116, 160);
   EXPECT_EQ(controller.send(wrongDataOffset).error, ERROR_INVALID_PARAMETER);
 
   auto wrongCode = header(4260, "IntelNvm", 0xF0002804);
@@ -203,7 +203,7 @@ TEST(SimIrstDriver, WholeImageThenActivationRunsTheNewFirmware) {
   auto activate = activateRequest(5);
   EXPECT_EQ(controller.device->requestKind(0x4D008, activate), "irst.activate");
   ASSERT_TRUE(controller.send(activate).ok);
-  EXPECT_EQ(le32At(activate, 20), 0u);
+  EXPECT_EQ(le32(activate, 20), 0u);
   EXPECT_EQ(controller.drives["a"]->runningRevision(), "NEW00002");
   EXPECT_EQ(controller.drives["b"]->runningRevision(), "OLD00001");
 }
@@ -213,7 +213,7 @@ TEST(SimIrstDriver, DriveThatActivatesAtResetAsksForAPowerCycle) {
   ASSERT_EQ(downloadAll(controller, 5, 4096), 0u);
   auto activate = activateRequest(5);
   ASSERT_TRUE(controller.send(activate).ok);
-  EXPECT_EQ(le32At(activate, 20), 0x20u);
+  EXPECT_EQ(le32(activate, 20), 0x20u);
   EXPECT_EQ(controller.drives["a"]->runningRevision(), "OLD00001");
   EXPECT_EQ(controller.drives["a"]->revisionAfterReset(), "NEW00002");
 }
@@ -225,12 +225,12 @@ TEST(SimIrstDriver, ActivationOfAnIncompleteImageOrAMissingSlotIsRefused) {
   ASSERT_TRUE(controller.send(first).ok);
   auto activate = activateRequest(5);
   ASSERT_TRUE(controller.send(activate).ok);
-  EXPECT_EQ(le32At(activate, 20), 7u);  // FIRMWARE_STATUS_INVALID_IMAGE
+  EXPECT_EQ(le32(activate, 20), 7u);  // FIRMWARE_STATUS_INVALID_IMAGE
 
   ASSERT_EQ(downloadAll(controller, 9, 4096), 0u);
   auto noSlotTwo = activateRequest(9);  // drive b has slot 1 only
   ASSERT_TRUE(controller.send(noSlotTwo).ok);
-  EXPECT_EQ(le32At(noSlotTwo, 20), 6u);  // FIRMWARE_STATUS_INVALID_SLOT
+  EXPECT_EQ(le32(noSlotTwo, 20), 6u);  // FIRMWARE_STATUS_INVALID_SLOT
 }
 
 TEST(SimIrstDriver, PiecesFollowTheGranularityExceptAShortLastOne) {
@@ -240,7 +240,7 @@ TEST(SimIrstDriver, PiecesFollowTheGranularityExceptAShortLastOne) {
   EXPECT_EQ(downloadAll(whole, 5, 3 * 4096), 0u);   // 170 pieces and one of 8 KiB
   auto activate = activateRequest(5);
   ASSERT_TRUE(whole.send(activate).ok);
-  EXPECT_EQ(le32At(activate, 20), 0u);
+  EXPECT_EQ(le32(activate, 20), 0u);
 }
 
 TEST(SimIrstDriver, MalformedFirmwareBlocksAreInvalidParameter) {
@@ -264,20 +264,20 @@ TEST(SimIrstDriver, MalformedFirmwareBlocksAreInvalidParameter) {
     auto request = downloadRequest(5, 0, piece);
     request[offset] = value;
     ASSERT_TRUE(controller.send(request).ok) << offset;
-    EXPECT_EQ(le32At(request, 20), 3u) << "byte " << offset;
+    EXPECT_EQ(le32(request, 20), 3u) << "byte " << offset;
     EXPECT_EQ(controller.drives["a"]->acceptedPieces(), 0u);
   }
   Controller controller;
   auto unknownDrive = downloadRequest(6, 0, piece);
   ASSERT_TRUE(controller.send(unknownDrive).ok);
-  EXPECT_EQ(le32At(unknownDrive, 20), 3u);
+  EXPECT_EQ(le32(unknownDrive, 20), 3u);
   auto activate = activateRequest(5);
   activate[60] = 16;  // activate block size
   ASSERT_TRUE(controller.send(activate).ok);
-  EXPECT_EQ(le32At(activate, 20), 3u);
+  EXPECT_EQ(le32(activate, 20), 3u);
   EXPECT_EQ(controller.drives["a"]->commitCount(), 0u);
   auto wrongCode = downloadRequest(5, 0, piece);
-  setLe32At(wrongCode.data(), 16, 0xF0000044);
+  putLe32(wrongCode.data(), 16, 0xF0000044);
   EXPECT_EQ(controller.send(wrongCode).error, ERROR_INVALID_FUNCTION);
 }
 

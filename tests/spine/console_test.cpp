@@ -2,7 +2,7 @@
 
 #include "report/console.h"
 #include "report/utf16_to_utf8.h"
-#include "tests/spine/console_capture.h"
+#include "tests/support/console_capture.h"
 #include "transfer/firmware_image.h"
 #include "transfer/target_display.h"
 

@@ -7,7 +7,7 @@
 #include "app/update_session.h"
 #include "platform/platform.h"
 #include "sim/machine_description.h"
-#include "tests/spine/console_capture.h"
+#include "tests/support/console_capture.h"
 #include "tests/support/program_run.h"
 
 namespace koa::test::vroc {

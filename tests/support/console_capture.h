@@ -1,4 +1,5 @@
-// Captures everything the console writers put on standard output.
+// Captures everything the console writers put on standard output while it
+// lives, and how many writes it took.
 #pragma once
 
 #include <string>
@@ -19,8 +20,8 @@ class ConsoleCapture {
   ConsoleCapture(const ConsoleCapture&) = delete;
   ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
-  const std::string& text() const { return text_; }
-  int writes() const { return writes_; }
+  [[nodiscard]] const std::string& text() const { return text_; }
+  [[nodiscard]] int writes() const { return writes_; }
   void clear() { text_.clear(); }
 
  private:
