@@ -2,31 +2,42 @@
 #include <gtest/gtest.h>
 
 #include "discovery/device_property.h"
-#include "tests/inbox/fake_platform.h"
+#include "tests/support/inbox_drive.h"
+#include "tests/support/scripted_platform.h"
 #include "update/drive_discovery.h"
 
 namespace koa::test::inbox {
 namespace {
 
-FakeDisk makerDisk(int n, std::uint32_t deviceNumber) {
-  FakeDisk disk;
+ScriptedNode makerDisk(int n, std::uint32_t deviceNumber) {
+  ScriptedNode disk;
   disk.interfacePath = u"\\\\?\\scsi#disk&ven_nvme#" + std::u16string(1, static_cast<char16_t>(u'0' + n));
+  disk.properties[DEVPKEY_Device_Parent] = u"PCI\\VEN_D5A7&DEV_5017\\4&1";
+  disk.properties[DEVPKEY_Device_InstanceId] = u"SCSI\\DISK&VEN_NVME\\5&1";
+  disk.hardwareIds = {u"SCSI\\DiskNVMe____TORVALE", u"GenDisk"};
   disk.deviceNumber = deviceNumber;
   return disk;
 }
 
-FakeDisk otherDisk(int n) {
-  FakeDisk disk = makerDisk(n, 9);
-  disk.parent = u"PCI\\VEN_8086&DEV_F1A8\\4&2";
+ScriptedNode otherDisk(int n) {
+  ScriptedNode disk = makerDisk(n, 9);
+  disk.properties[DEVPKEY_Device_Parent] = u"PCI\\VEN_8086&DEV_F1A8\\4&2";
   return disk;
 }
 
 class InboxEnumeration : public ::testing::Test {
  protected:
+  // The disks answer nothing but their device number.
+  InboxEnumeration() {
+    platform.answer = [](const IoCall&, std::uint8_t*, std::uint32_t&) { return ERROR_INVALID_FUNCTION; };
+  }
+
   bool walk() {
     const bool result = discovery.enumerateInboxDrives();
-    EXPECT_EQ(platform.openHandles, 0) << "a disk handle was left open";
-    EXPECT_EQ(platform.openSets, 0) << "the device set was not released";
+    EXPECT_EQ(platform.openHandles(), 0) << "a disk handle was left open";
+    EXPECT_EQ(platform.openSets(), 0) << "the device set was not released";
+    EXPECT_EQ(platform.classDevsFlags, std::vector<std::uint32_t>{DIGCF_PRESENT | DIGCF_DEVICEINTERFACE});
+    expectInboxOpens(platform);
     return result;
   }
   std::vector<std::u16string> paths() const {
@@ -35,19 +46,19 @@ class InboxEnumeration : public ::testing::Test {
     return result;
   }
 
-  FakePlatform platform;
+  ScriptedPlatform platform;
   DriveDiscovery discovery;
 };
 
 TEST_F(InboxEnumeration, AMachineWithoutTheMakersDisksGivesNothingAndSucceeds) {
-  platform.disks = {otherDisk(0), otherDisk(1)};
+  platform.nodes = {otherDisk(0), otherDisk(1)};
   EXPECT_TRUE(walk());
   EXPECT_TRUE(discovery.candidates.empty());
-  EXPECT_TRUE(platform.opened.empty());
+  EXPECT_TRUE(platform.opens.empty());
 }
 
 TEST_F(InboxEnumeration, EachMakerDiskBecomesAnInboxCandidateInEnumerationOrder) {
-  platform.disks = {makerDisk(0, 3), otherDisk(1), makerDisk(2, 12)};
+  platform.nodes = {makerDisk(0, 3), otherDisk(1), makerDisk(2, 12)};
   discovery.candidates.push_back(makeCandidate(DriverKind::IrstNonRaid, u"\\\\?\\pci#irst", 5));
   EXPECT_TRUE(walk());
   ASSERT_EQ(discovery.candidates.size(), 3u);
@@ -66,86 +77,90 @@ TEST_F(InboxEnumeration, EachMakerDiskBecomesAnInboxCandidateInEnumerationOrder)
 }
 
 TEST_F(InboxEnumeration, MatchesAreCaseSensitive) {
-  FakeDisk lowerVendor = makerDisk(0, 1);
-  lowerVendor.parent = u"PCI\\ven_d5a7&DEV_5017\\4&1";
-  FakeDisk otherCaseNvme = makerDisk(1, 2);
+  ScriptedNode lowerVendor = makerDisk(0, 1);
+  lowerVendor.properties[DEVPKEY_Device_Parent] = u"PCI\\ven_d5a7&DEV_5017\\4&1";
+  ScriptedNode otherCaseNvme = makerDisk(1, 2);
   otherCaseNvme.hardwareIds = {u"SCSI\\DiskNVME____TORVALE", u"SCSI\\DiskNvme", u"GenDisk"};
-  platform.disks = {lowerVendor, otherCaseNvme, makerDisk(2, 3)};
+  platform.nodes = {lowerVendor, otherCaseNvme, makerDisk(2, 3)};
   EXPECT_TRUE(walk());
   EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE3"});
-  EXPECT_EQ(platform.opened.size(), 1u);
+  EXPECT_EQ(platform.opens.size(), 1u);
 }
 
 TEST_F(InboxEnumeration, ALaterHardwareIdentifierWithTheNvmeMarkIsTaken) {
-  FakeDisk disk = makerDisk(0, 6);
+  ScriptedNode disk = makerDisk(0, 6);
   disk.hardwareIds = {u"SCSI\\DiskTORVALE_SSD", u"SCSI\\Disk", u"SCSI\\NVMe_Disk", u"GenDisk"};
-  platform.disks = {disk};
+  platform.nodes = {disk};
   EXPECT_TRUE(walk());
   EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE6"});
 }
 
 TEST_F(InboxEnumeration, ADeviceGivesOneRecordWhateverNumberOfIdentifiersMatch) {
-  FakeDisk disk = makerDisk(0, 2);
+  ScriptedNode disk = makerDisk(0, 2);
   disk.hardwareIds = {u"SCSI\\DiskNVMe_A", u"SCSI\\DiskNVMe_B"};
-  platform.disks = {disk};
+  platform.nodes = {disk};
   EXPECT_TRUE(walk());
   EXPECT_EQ(discovery.candidates.size(), 1u);
-  EXPECT_EQ(platform.opened.size(), 1u);
+  EXPECT_EQ(platform.opens.size(), 1u);
 }
 
 TEST_F(InboxEnumeration, ADiskThatCannotBeOpenedEndsTheWalk) {
-  FakeDisk locked = makerDisk(1, 2);
-  locked.openError = ERROR_ACCESS_DENIED;
-  platform.disks = {makerDisk(0, 1), locked, makerDisk(2, 3)};
+  ScriptedNode locked = makerDisk(1, 2);
+  platform.refusedPaths[locked.interfacePath] = ERROR_ACCESS_DENIED;
+  platform.nodes = {makerDisk(0, 1), locked, makerDisk(2, 3)};
   EXPECT_FALSE(walk());
   EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE1"});
-  ASSERT_EQ(platform.opened.size(), 2u);
-  EXPECT_EQ(platform.opened[1], locked.interfacePath);
+  ASSERT_EQ(platform.opens.size(), 2u);
+  EXPECT_EQ(platform.opens[1].path, locked.interfacePath);
 }
 
 TEST_F(InboxEnumeration, ADiskWithoutADeviceNumberIsLeftOutAndTheWalkGoesOn) {
-  FakeDisk silent = makerDisk(0, 1);
+  ScriptedNode silent = makerDisk(0, 1);
   silent.deviceNumber.reset();
-  platform.disks = {silent, makerDisk(1, 2)};
+  platform.nodes = {silent, makerDisk(1, 2)};
   EXPECT_TRUE(walk());
   EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE2"});
-  EXPECT_EQ(platform.opened.size(), 2u);
+  EXPECT_EQ(platform.opens.size(), 2u);
 }
 
 TEST_F(InboxEnumeration, UnreadableIdentifiersSkipTheDiskWithoutOpeningIt) {
-  FakeDisk noParent = makerDisk(0, 1);
-  noParent.parent.reset();
-  FakeDisk noHardwareIds = makerDisk(1, 2);
+  ScriptedNode noParent = makerDisk(0, 1);
+  noParent.properties.erase(DEVPKEY_Device_Parent);
+  ScriptedNode noHardwareIds = makerDisk(1, 2);
   noHardwareIds.hardwareIds.clear();
-  FakeDisk noInstanceId = makerDisk(2, 3);
-  noInstanceId.instanceId.reset();
-  platform.disks = {noParent, noHardwareIds, noInstanceId, makerDisk(3, 4)};
+  ScriptedNode noInstanceId = makerDisk(2, 3);
+  noInstanceId.properties.erase(DEVPKEY_Device_InstanceId);
+  platform.nodes = {noParent, noHardwareIds, noInstanceId, makerDisk(3, 4)};
   EXPECT_TRUE(walk());
   EXPECT_EQ(paths(), std::vector<std::u16string>{u"\\\\.\\PHYSICALDRIVE4"});
-  EXPECT_EQ(platform.opened.size(), 1u);
+  EXPECT_EQ(platform.opens.size(), 1u);
 }
 
 TEST_F(InboxEnumeration, ADeviceSetThatCannotBeBuiltEndsTheWalkAtOnce) {
-  platform.disks = {makerDisk(0, 1)};
-  platform.classDevsFail = true;
+  platform.nodes = {makerDisk(0, 1)};
+  platform.classDevsError = ERROR_NOT_ENOUGH_MEMORY;
   EXPECT_FALSE(walk());
   EXPECT_TRUE(discovery.candidates.empty());
 }
 
 class DevicePropertyTest : public ::testing::Test {
  protected:
-  bool read(const DevPropKey& key, std::u16string& out) {
-    SpDevInfoData device{};
+  void SetUp() override {
+    platform.nodes = {makerDisk(0, 1)};
+    set = platform.SetupDiGetClassDevsW(&GUID_DEVINTERFACE_DISK, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     device.cbSize = 32;
-    device.DevInst = 1;
-    return readDeviceProperty(7, device, key, out);
+    ASSERT_TRUE(platform.SetupDiEnumDeviceInfo(set, 0, &device));
   }
-  FakePlatform platform;
+  std::u16string& stored(const DevPropKey& key) { return platform.nodes[0].properties[key]; }
+  bool read(const DevPropKey& key, std::u16string& out) { return readDeviceProperty(set, device, key, out); }
+
+  ScriptedPlatform platform;
+  DevInfoSet set = kInvalidDevInfoSet;
+  SpDevInfoData device{};
 };
 
 TEST_F(DevicePropertyTest, AsksForTheSizeThenWithTwiceTheReportedSize) {
-  platform.disks = {makerDisk(0, 1)};
-  platform.disks[0].parent = u"PCI\\VEN_D5A7";  // 12 characters and a NUL: 26 bytes
+  stored(DEVPKEY_Device_Parent) = u"PCI\\VEN_D5A7";  // 12 characters and a NUL: 26 bytes
   std::u16string out;
   EXPECT_TRUE(read(DEVPKEY_Device_Parent, out));
   EXPECT_EQ(out, u"PCI\\VEN_D5A7");
@@ -153,17 +168,15 @@ TEST_F(DevicePropertyTest, AsksForTheSizeThenWithTwiceTheReportedSize) {
 }
 
 TEST_F(DevicePropertyTest, AMissingPropertyLeavesTheTextAsItWas) {
-  platform.disks = {makerDisk(0, 1)};
-  platform.disks[0].instanceId.reset();
+  platform.nodes[0].properties.erase(DEVPKEY_Device_InstanceId);
   std::u16string out = u"before";
   EXPECT_FALSE(read(DEVPKEY_Device_InstanceId, out));
   EXPECT_EQ(out, u"before");
 }
 
 TEST_F(DevicePropertyTest, LongValuesAreCutToTheNarrowBufferOfTheirKey) {
-  platform.disks = {makerDisk(0, 1)};
-  platform.disks[0].parent = std::u16string(300, u'P');
-  platform.disks[0].instanceId = std::u16string(300, u'I');
+  stored(DEVPKEY_Device_Parent) = std::u16string(300, u'P');
+  stored(DEVPKEY_Device_InstanceId) = std::u16string(300, u'I');
   std::u16string parent;
   std::u16string instance;
   EXPECT_TRUE(read(DEVPKEY_Device_Parent, parent));
@@ -173,9 +186,8 @@ TEST_F(DevicePropertyTest, LongValuesAreCutToTheNarrowBufferOfTheirKey) {
 }
 
 TEST_F(DevicePropertyTest, TheNarrowRoundTripKeepsAsciiOnly) {
-  platform.disks = {makerDisk(0, 1)};
-  platform.disks[0].parent = u"PCI\u00E9X";  // one byte in the "C" locale, not UTF-8
-  platform.disks[0].instanceId = u"A\u4E2DB";  // not convertible at all
+  stored(DEVPKEY_Device_Parent) = u"PCI\u00E9X";  // one byte in the "C" locale, not UTF-8
+  stored(DEVPKEY_Device_InstanceId) = u"A\u4E2DB";  // not convertible at all
   std::u16string parent;
   std::u16string instance = u"before";
   EXPECT_TRUE(read(DEVPKEY_Device_Parent, parent));
@@ -188,14 +200,10 @@ TEST_F(DevicePropertyTest, TheNarrowRoundTripKeepsAsciiOnly) {
 // wrapped size would hand the platform a buffer far smaller than it asked for
 // and ask again for ever.
 TEST_F(DevicePropertyTest, ASizeTooLargeToDoubleEndsTheReadWithoutAnotherCall) {
-  platform.disks = {makerDisk(0, 1)};
-  SpDevInfoData device{};
-  device.cbSize = 32;
-  device.DevInst = 1;
   const GrowingRule anyRetry{GrowingRule::Allocation::TwiceReportedSize, GrowingRule::Retry::WhileInsufficient};
   const auto property =
       readGrowing(anyRetry, [&](std::uint8_t* buffer, std::uint32_t size, std::uint32_t* required) {
-        const bool done = platform.SetupDiGetDevicePropertyW(7, &device, &DEVPKEY_Device_Parent, nullptr,
+        const bool done = platform.SetupDiGetDevicePropertyW(set, &device, &DEVPKEY_Device_Parent, nullptr,
                                                              buffer, size, required, 0);
         if (buffer == nullptr) *required = 0x80000000u;  // the size query names 2 GiB
         return done;

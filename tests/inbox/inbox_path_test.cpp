@@ -2,11 +2,11 @@
 // way out, against a scripted drive.
 #include <gtest/gtest.h>
 
+#include "tests/support/bytes.h"
 #include "tests/support/console_capture.h"
-#include "tests/inbox/fake_firmware_drive.h"
-#include "tests/inbox/fake_platform.h"
-#include "tests/inbox/inbox_test_support.h"
-#include "tests/inbox/wire.h"
+#include "tests/support/inbox_drive.h"
+#include "tests/support/patterned_image.h"
+#include "tests/support/scripted_platform.h"
 #include "transfer/inbox_path.h"
 
 namespace koa::test::inbox {
@@ -27,26 +27,25 @@ const char kDisplayBlock[] =
 
 class InboxUpdate : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fillImageWithPattern();
-    drive.install(platform);
-  }
+  void SetUp() override { drive.install(platform); }
 
   std::int32_t update(std::int32_t granularity = 1) {
     const std::uint32_t imageSize = 0x200000;
     const std::int32_t result = updateInboxDrive(inboxTarget(granularity), imageSize);
-    EXPECT_EQ(platform.openHandles, 0) << "a handle was left open";
+    EXPECT_EQ(platform.openHandles(), 0) << "a handle was left open";
+    expectInboxOpens(platform);
     return result;
   }
 
   std::size_t functionCount(std::uint32_t function) const {
     std::size_t count = 0;
-    for (const auto& request : platform.requests)
-      if (le(request.input, 36, 4) == function) ++count;
+    for (const auto& request : platform.calls)
+      if (le32(request.input, 36) == function) ++count;
     return count;
   }
 
-  FakePlatform platform;
+  PatternedImage image{u"GXB4LTMW"};
+  ScriptedPlatform platform;
   FakeFirmwareDrive drive;
   ConsoleCapture console;
 };
@@ -80,48 +79,48 @@ TEST_F(InboxUpdate, AFailedActivationCallIsReportedWithItsError) {
 }
 
 TEST_F(InboxUpdate, ADriveThatCannotBeOpenedGetsTheHandleMessageAndNoRequest) {
-  platform.openError = 5;
+  platform.refusedPaths[inboxTarget().devicePath] = 5;
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "  [ERROR] Failed to get disk handle: 0x5\n\n");
-  EXPECT_TRUE(platform.requests.empty());
+  EXPECT_TRUE(platform.calls.empty());
 }
 
 TEST_F(InboxUpdate, AFailedGetInfoCallEndsTheUpdate) {
   drive.getInfoError = 0x1F;
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device Information Failed: 0x1f\n");
-  EXPECT_EQ(platform.requests.size(), 1u);
+  EXPECT_EQ(platform.calls.size(), 1u);
 }
 
 TEST_F(InboxUpdate, AGetInfoStatusEndsTheUpdate) {
   drive.getInfoStatus = 0x3;
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device info failed. ReturnCode: 0x3\n");
-  EXPECT_EQ(platform.requests.size(), 1u);
+  EXPECT_EQ(platform.calls.size(), 1u);
 }
 
 TEST_F(InboxUpdate, TheFirstWritableSlotIsActivated) {
   drive.slots = {{1, true}, {2, false}, {3, false}};
   EXPECT_EQ(update(), 0);
-  EXPECT_EQ(platform.requests.back().input.at(60), 2u);
+  EXPECT_EQ(platform.calls.back().input.at(60), 2u);
 }
 
 TEST_F(InboxUpdate, NoWritableSlotRefusesWithoutDownloadingOrWriting) {
   for (auto slots : {std::vector<FakeFirmwareDrive::Slot>{{1, true}, {2, true}},
                      std::vector<FakeFirmwareDrive::Slot>{}}) {
     drive.slots = slots;
-    platform.requests.clear();
+    platform.calls.clear();
     const std::size_t before = console.text().size();
     EXPECT_EQ(update(), 1);
     EXPECT_EQ(console.text().substr(before), kDisplayBlock);
-    EXPECT_EQ(platform.requests.size(), 1u);
+    EXPECT_EQ(platform.calls.size(), 1u);
   }
 }
 
 TEST_F(InboxUpdate, NoUpgradeSupportRefusesEvenWithAWritableSlot) {
   drive.upgradeSupport = 0;
   EXPECT_EQ(update(), 1);
-  EXPECT_EQ(platform.requests.size(), 1u);
+  EXPECT_EQ(platform.calls.size(), 1u);
 }
 
 TEST_F(InboxUpdate, AVersionTwoAnswerIsReadWithItsOwnSlotLayout) {
@@ -130,14 +129,14 @@ TEST_F(InboxUpdate, AVersionTwoAnswerIsReadWithItsOwnSlotLayout) {
   drive.infoVersion = 2;
   drive.slots = {{1, true}, {4, false}};
   EXPECT_EQ(update(), 0);
-  EXPECT_EQ(platform.requests.back().input.at(60), 4u);
+  EXPECT_EQ(platform.calls.back().input.at(60), 4u);
 }
 
 TEST_F(InboxUpdate, AnUnknownInfoVersionIsAFailedGetInfo) {
   drive.infoVersion = 3;
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device info failed. Unsupported Version: 0x3\n");
-  EXPECT_EQ(platform.requests.size(), 1u);
+  EXPECT_EQ(platform.calls.size(), 1u);
 }
 
 TEST_F(InboxUpdate, InformationPlacedOutsideTheBufferIsNeverRead) {
@@ -145,7 +144,7 @@ TEST_F(InboxUpdate, InformationPlacedOutsideTheBufferIsNeverRead) {
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(),
             std::string(kDisplayBlock) + "Get device info failed. DataBufferOffset out of range: 0x1044\n");
-  EXPECT_EQ(platform.requests.size(), 1u);
+  EXPECT_EQ(platform.calls.size(), 1u);
 }
 
 TEST_F(InboxUpdate, AHugeDataBufferOffsetIsNeverRead) {
@@ -161,7 +160,7 @@ TEST_F(InboxUpdate, SlotEntriesPlacedOutsideTheBufferAreNeverRead) {
   drive.slots.assign(10, {1, false});
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device info failed. SlotCount out of range: 0xa\n");
-  EXPECT_EQ(platform.requests.size(), 1u);
+  EXPECT_EQ(platform.calls.size(), 1u);
   drive.slots.assign(9, {1, false});
   EXPECT_EQ(update(), 0);
 }
@@ -185,12 +184,12 @@ TEST_F(InboxUpdate, APieceAnsweredWithAStatusStopsTheDownloadBeforeTheActivation
 }
 
 TEST(InboxIdentify, FillsTheRecordFromTheIdentifyDataAndAppendsIt) {
-  FakePlatform platform;
+  ScriptedPlatform platform;
   FakeFirmwareDrive drive;
   drive.identify = [](std::uint8_t* data) {
-    for (int i = 0; i < 20; ++i) data[4 + i] = static_cast<std::uint8_t>("S0TEST0001          "[i]);
-    for (int i = 0; i < 7; ++i) data[24 + i] = static_cast<std::uint8_t>("TORVALE"[i]);
-    for (int i = 0; i < 8; ++i) data[64 + i] = static_cast<std::uint8_t>("GXB3LTMW"[i]);
+    putAscii(data, 4, "S0TEST0001          ");
+    putAscii(data, 24, "TORVALE");
+    putAscii(data, 64, "GXB3LTMW");
     data[81] = 3;
     data[82] = 1;
     data[319] = 8;
@@ -208,12 +207,13 @@ TEST(InboxIdentify, FillsTheRecordFromTheIdentifyDataAndAppendsIt) {
   EXPECT_EQ(drive4.updateGranularity, 8);
   EXPECT_EQ(drive4.pathId, -1);
   EXPECT_EQ(drive4.driverKind, DriverKind::Inbox);
-  EXPECT_EQ(platform.openHandles, 0);
+  EXPECT_EQ(platform.openHandles(), 0);
+  expectInboxOpens(platform);
 }
 
 TEST(InboxIdentify, ADriveThatCannotBeOpenedIsReportedAndNotListed) {
-  FakePlatform platform;
-  platform.openError = 0x20;
+  ScriptedPlatform platform;
+  platform.refusedPaths[inboxTarget().devicePath] = 0x20;
   ConsoleCapture console;
   DriveList drives;
   EXPECT_EQ(identifyInboxDrive(inboxTarget(), drives), 2);
@@ -222,7 +222,7 @@ TEST(InboxIdentify, ADriveThatCannotBeOpenedIsReportedAndNotListed) {
 }
 
 TEST(InboxIdentify, AFailedQueryIsSilentAndNotListed) {
-  FakePlatform platform;
+  ScriptedPlatform platform;
   FakeFirmwareDrive drive;
   drive.identifyError = ERROR_INVALID_FUNCTION;
   drive.install(platform);
@@ -231,7 +231,7 @@ TEST(InboxIdentify, AFailedQueryIsSilentAndNotListed) {
   EXPECT_EQ(identifyInboxDrive(inboxTarget(), drives), 5);
   EXPECT_TRUE(drives.empty());
   EXPECT_EQ(console.text(), "");
-  EXPECT_EQ(platform.openHandles, 0);
+  EXPECT_EQ(platform.openHandles(), 0);
 }
 
 }  // namespace

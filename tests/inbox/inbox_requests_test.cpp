@@ -3,11 +3,11 @@
 // here as numbers, not taken from the builders.
 #include <gtest/gtest.h>
 
+#include "tests/support/bytes.h"
 #include "tests/support/console_capture.h"
-#include "tests/inbox/fake_firmware_drive.h"
-#include "tests/inbox/fake_platform.h"
-#include "tests/inbox/inbox_test_support.h"
-#include "tests/inbox/wire.h"
+#include "tests/support/inbox_drive.h"
+#include "tests/support/patterned_image.h"
+#include "tests/support/scripted_platform.h"
 #include "transfer/inbox_path.h"
 
 namespace koa::test::inbox {
@@ -16,54 +16,55 @@ namespace {
 class InboxRequests : public ::testing::Test {
  protected:
   void SetUp() override {
-    fillImageWithPattern();
     drive.slots = {{1, true}, {2, false}};
     drive.install(platform);
   }
 
   // Runs the update and returns its requests; the result must be 0.
-  const std::vector<RecordedRequest>& update(std::int32_t granularity) {
+  const std::vector<IoCall>& update(std::int32_t granularity) {
     const std::uint32_t imageSize = 0x200000;
     EXPECT_EQ(updateInboxDrive(inboxTarget(granularity), imageSize), 0);
-    EXPECT_EQ(platform.openHandles, 0);
-    return platform.requests;
+    EXPECT_EQ(platform.openHandles(), 0);
+    expectInboxOpens(platform);
+    return platform.calls;
   }
 
-  FakePlatform platform;
+  PatternedImage image{u"GXB4LTMW"};
+  ScriptedPlatform platform;
   FakeFirmwareDrive drive;
   ConsoleCapture console;
 };
 
 // Checks the SRB_IO_CONTROL header and the FIRMWARE_REQUEST_BLOCK of a
 // request of requestLength bytes.
-void expectFirmwareHeader(const RecordedRequest& request, std::uint32_t requestLength, std::uint32_t function) {
+void expectFirmwareHeader(const IoCall& request, std::uint32_t requestLength, std::uint32_t function) {
   EXPECT_EQ(request.code, 0x4D008u);
   EXPECT_EQ(request.inSize, requestLength);
   EXPECT_EQ(request.outSize, requestLength);
   EXPECT_TRUE(request.sameBuffer);
   const auto& b = request.input;
   ASSERT_EQ(b.size(), requestLength);
-  EXPECT_EQ(le(b, 0, 4), 28u);                  // HeaderLength
+  EXPECT_EQ(le32(b, 0), 28u);                  // HeaderLength
   EXPECT_EQ(ascii(b, 4, 8), "FIRMWARE");        // Signature, no terminator
-  EXPECT_EQ(le(b, 12, 4), 30u);                 // Timeout
-  EXPECT_EQ(le(b, 16, 4), 0x1B0780u);           // ControlCode
-  EXPECT_EQ(le(b, 20, 4), 0u);                  // ReturnCode
-  EXPECT_EQ(le(b, 24, 4), requestLength - 28);  // Length
-  EXPECT_EQ(le(b, 28, 4), 1u);                  // request block Version
-  EXPECT_EQ(le(b, 32, 4), 24u);                 // Size
-  EXPECT_EQ(le(b, 36, 4), function);            // Function
-  EXPECT_EQ(le(b, 40, 4), 1u);                  // Flags: controller
-  EXPECT_EQ(le(b, 44, 4), 52u);                 // DataBufferOffset
-  EXPECT_EQ(le(b, 48, 4), requestLength - 52);  // DataBufferLength
+  EXPECT_EQ(le32(b, 12), 30u);                 // Timeout
+  EXPECT_EQ(le32(b, 16), 0x1B0780u);           // ControlCode
+  EXPECT_EQ(le32(b, 20), 0u);                  // ReturnCode
+  EXPECT_EQ(le32(b, 24), requestLength - 28);  // Length
+  EXPECT_EQ(le32(b, 28), 1u);                  // request block Version
+  EXPECT_EQ(le32(b, 32), 24u);                 // Size
+  EXPECT_EQ(le32(b, 36), function);            // Function
+  EXPECT_EQ(le32(b, 40), 1u);                  // Flags: controller
+  EXPECT_EQ(le32(b, 44), 52u);                 // DataBufferOffset
+  EXPECT_EQ(le32(b, 48), requestLength - 52);  // DataBufferLength
 }
 
-void expectDownload(const RecordedRequest& request, std::uint32_t offset, std::uint32_t length) {
+void expectDownload(const IoCall& request, std::uint32_t offset, std::uint32_t length) {
   expectFirmwareHeader(request, 76 + length, 2);
   const auto& b = request.input;
-  EXPECT_EQ(le(b, 52, 4), 1u);       // download Version
-  EXPECT_EQ(le(b, 56, 4), 24u);      // Size
-  EXPECT_EQ(le(b, 60, 8), offset);   // Offset
-  EXPECT_EQ(le(b, 68, 8), length);   // BufferSize
+  EXPECT_EQ(le32(b, 52), 1u);       // download Version
+  EXPECT_EQ(le32(b, 56), 24u);      // Size
+  EXPECT_EQ(le64(b, 60), offset);   // Offset
+  EXPECT_EQ(le64(b, 68), length);   // BufferSize
   EXPECT_TRUE(carriesImageBytes(b, 76, offset, length)) << "piece at " << offset;
 }
 
@@ -71,14 +72,14 @@ TEST_F(InboxRequests, GetInfoIsAHeaderAndARequestBlockOverZeros) {
   const auto& requests = update(1);
   ASSERT_GE(requests.size(), 1u);
   expectFirmwareHeader(requests[0], 4172, 1);
-  EXPECT_TRUE(zeroFrom(requests[0].input, 52, 4172));
+  EXPECT_TRUE(nonZeroBetween(requests[0].input, 52, 4172).empty());
 }
 
 TEST_F(InboxRequests, GranularityOneSends512PiecesOf4096BytesAtEveryOffset) {
   const auto& requests = update(1);
   ASSERT_EQ(requests.size(), 1u + 512u + 1u);
   for (std::uint32_t i = 0; i < 512; ++i) expectDownload(requests[1 + i], i * 4096, 4096);
-  EXPECT_EQ(le(requests[512].input, 60, 8), 2093056u);
+  EXPECT_EQ(le64(requests[512].input, 60), 2093056u);
 }
 
 TEST_F(InboxRequests, GranularityEightSends64PiecesOf32844BytesOnTheWire) {
@@ -91,12 +92,12 @@ TEST_F(InboxRequests, GranularityEightSends64PiecesOf32844BytesOnTheWire) {
 
 TEST_F(InboxRequests, ActivationNamesTheChosenSlotAndNothingElse) {
   const auto& requests = update(1);
-  const RecordedRequest& activate = requests.back();
+  const IoCall& activate = requests.back();
   expectFirmwareHeader(activate, 4172, 3);
-  EXPECT_EQ(le(activate.input, 52, 4), 1u);   // activate Version
-  EXPECT_EQ(le(activate.input, 56, 4), 12u);  // Size
+  EXPECT_EQ(le32(activate.input, 52), 1u);   // activate Version
+  EXPECT_EQ(le32(activate.input, 56), 12u);  // Size
   EXPECT_EQ(activate.input.at(60), 2u);       // SlotToActivate: slot 1 is read-only
-  EXPECT_TRUE(zeroFrom(activate.input, 61, 4172));
+  EXPECT_TRUE(nonZeroBetween(activate.input, 61, 4172).empty());
 }
 
 TEST_F(InboxRequests, ALastPieceShorterThanTheGranularityGoesOutAsLongAsItsData) {
@@ -121,30 +122,31 @@ TEST_F(InboxRequests, TheLargestGranularityIsCutToTheImage) {
 
 TEST_F(InboxRequests, EveryRequestGoesToTheRecordsPhysicalDrive) {
   update(1);
-  ASSERT_EQ(platform.opened.size(), 1u);
-  EXPECT_EQ(platform.opened[0], u"\\\\.\\PHYSICALDRIVE1");
+  ASSERT_EQ(platform.opens.size(), 1u);
+  EXPECT_EQ(platform.opens[0].path, u"\\\\.\\PHYSICALDRIVE1");
 }
 
 TEST_F(InboxRequests, IdentifyIsAProtocolSpecificPropertyQueryOf4144Bytes) {
   DriveList drives;
   EXPECT_EQ(identifyInboxDrive(inboxTarget(), drives), 0);
-  ASSERT_EQ(platform.requests.size(), 1u);
-  const RecordedRequest& query = platform.requests[0];
+  ASSERT_EQ(platform.calls.size(), 1u);
+  const IoCall& query = platform.calls[0];
   EXPECT_EQ(query.code, 0x2D1400u);
   EXPECT_EQ(query.inSize, 4144u);
   EXPECT_EQ(query.outSize, 4144u);
   EXPECT_TRUE(query.sameBuffer);
   const auto& b = query.input;
-  EXPECT_EQ(le(b, 0, 4), 49u);    // StorageAdapterProtocolSpecificProperty
-  EXPECT_EQ(le(b, 4, 4), 0u);     // PropertyStandardQuery
-  EXPECT_EQ(le(b, 8, 4), 3u);     // ProtocolTypeNvme
-  EXPECT_EQ(le(b, 12, 4), 1u);    // NVMeDataTypeIdentify
-  EXPECT_EQ(le(b, 16, 4), 1u);    // Identify Controller
-  EXPECT_EQ(le(b, 20, 4), 0u);    // sub value
-  EXPECT_EQ(le(b, 24, 4), 40u);   // ProtocolDataOffset
-  EXPECT_EQ(le(b, 28, 4), 4096u); // ProtocolDataLength
-  EXPECT_TRUE(zeroFrom(b, 32, 4144));
-  EXPECT_EQ(platform.openHandles, 0);
+  EXPECT_EQ(le32(b, 0), 49u);    // StorageAdapterProtocolSpecificProperty
+  EXPECT_EQ(le32(b, 4), 0u);     // PropertyStandardQuery
+  EXPECT_EQ(le32(b, 8), 3u);     // ProtocolTypeNvme
+  EXPECT_EQ(le32(b, 12), 1u);    // NVMeDataTypeIdentify
+  EXPECT_EQ(le32(b, 16), 1u);    // Identify Controller
+  EXPECT_EQ(le32(b, 20), 0u);    // sub value
+  EXPECT_EQ(le32(b, 24), 40u);   // ProtocolDataOffset
+  EXPECT_EQ(le32(b, 28), 4096u); // ProtocolDataLength
+  EXPECT_TRUE(nonZeroBetween(b, 32, 4144).empty());
+  EXPECT_EQ(platform.openHandles(), 0);
+  expectInboxOpens(platform);
 }
 
 }  // namespace

@@ -1,17 +1,30 @@
-// A scriptable drive behind the fake platform's inbox driver, for the unit
-// tests of the inbox path: answers Identify and the three firmware functions
-// by the offsets of the request tables, as literals.
+// A scriptable drive behind the inbox driver, for the unit tests of the
+// inbox path: answers Identify and the three firmware functions by the
+// offsets of the request tables, as literals; and the record those tests
+// update.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/win_types.h"
-#include "tests/inbox/fake_platform.h"
-#include "tests/inbox/wire.h"
+#include "tests/support/bytes.h"
+#include "tests/support/scripted_platform.h"
+#include "update/drive_record.h"
 
 namespace koa::test::inbox {
+
+inline DriveRecord inboxTarget(std::int32_t granularity = 1) {
+  DriveRecord target = makeCandidate(DriverKind::Inbox, u"\\\\.\\PHYSICALDRIVE1", -1);
+  target.modelNumber = u"TORVALE NVME SSD 1TB";
+  target.serialNumber = u"S0TEST0001";
+  target.firmwareRevision = u"GXB3LTMW";
+  target.updateGranularity = granularity;
+  return target;
+}
 
 struct FakeFirmwareDrive {
   struct Slot {
@@ -34,27 +47,29 @@ struct FakeFirmwareDrive {
 
   int pieces = 0;
 
-  void install(FakePlatform& platform) {
-    platform.answer = [this](std::uint32_t code, std::uint8_t* buffer, std::uint32_t size) {
-      return handle(code, buffer, size);
+  void install(ScriptedPlatform& platform) {
+    platform.answer = [this](const IoCall& call, std::uint8_t* buffer, std::uint32_t&) {
+      return handle(call, buffer);
     };
   }
 
-  std::uint32_t handle(std::uint32_t code, std::uint8_t* buffer, std::uint32_t size) {
-    if (code == IOCTL_STORAGE_QUERY_PROPERTY) {
+  std::uint32_t handle(const IoCall& call, std::uint8_t* buffer) {
+    // Both requests are answered in the buffer that carried them.
+    if (!call.sameBuffer || call.inSize != call.outSize) return ERROR_INVALID_FUNCTION;
+    const std::uint32_t size = call.outSize;
+    if (call.code == IOCTL_STORAGE_QUERY_PROPERTY) {
       if (identifyError != 0) return identifyError;
       if (identify) identify(buffer + 48);
       return 0;
     }
-    if (code != IOCTL_SCSI_MINIPORT || size < 52) return ERROR_INVALID_PARAMETER;
-    std::uint32_t function = 0;
-    for (int i = 3; i >= 0; --i) function = function * 256 + buffer[36 + i];
+    if (call.code != IOCTL_SCSI_MINIPORT || size < 52) return ERROR_INVALID_PARAMETER;
+    const std::uint32_t function = le32(call.input, 36);
     if (function == 1) {
       if (getInfoError != 0) return getInfoError;
-      putLe(buffer, 20, getInfoStatus, 4);
-      putLe(buffer, 44, infoOffset, 4);
+      putLe32(buffer, 20, getInfoStatus);
+      putLe32(buffer, 44, infoOffset);
       if (std::uint64_t{infoOffset} + 16 > size) return 0;
-      putLe(buffer, infoOffset, infoVersion, 4);
+      putLe32(buffer, infoOffset, infoVersion);
       buffer[infoOffset + 8] = upgradeSupport;
       buffer[infoOffset + 9] = static_cast<std::uint8_t>(slots.size());
       const std::uint32_t first = infoVersion == 2 ? 24 : 16;
@@ -71,17 +86,28 @@ struct FakeFirmwareDrive {
       const int index = pieces++;
       if (index == failingPiece) {
         if (pieceError != 0) return pieceError;
-        putLe(buffer, 20, pieceStatus, 4);
+        putLe32(buffer, 20, pieceStatus);
       }
       return 0;
     }
     if (function == 3) {
       if (activateError != 0) return activateError;
-      putLe(buffer, 20, activateStatus, 4);
+      putLe32(buffer, 20, activateStatus);
       return 0;
     }
     return ERROR_INVALID_PARAMETER;
   }
 };
+
+// Every inbox open asks for reading and writing, shared, of an existing
+// device, without flags.
+inline void expectInboxOpens(const ScriptedPlatform& platform) {
+  for (const OpenCall& open : platform.opens) {
+    EXPECT_EQ(open.access, GENERIC_READ | GENERIC_WRITE);
+    EXPECT_EQ(open.shareMode, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    EXPECT_EQ(open.disposition, OPEN_EXISTING);
+    EXPECT_EQ(open.flags, 0u);
+  }
+}
 
 }  // namespace koa::test::inbox
