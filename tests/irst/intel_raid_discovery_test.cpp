@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "discovery/intel_raid_controller.h"
-#include "tests/irst/fake_machine.h"
+#include "tests/support/scripted_platform.h"
 #include "update/drive_discovery.h"
 
 namespace koa::test {
@@ -12,12 +12,37 @@ namespace {
 const std::u16string kPortPath = u"\\\\?\\pci#ven_8086&dev_2822&subsys_00000000#3&11583659&0&b8#{2accfe60-c130-11d2-b082-00a0c91efb8b}";
 const std::u16string kRaidDescription = u"Intel(R) Chipset SATA/PCIe RST Premium Controller";
 
-FakeNode otherPort(std::u16string path, std::u16string description, std::uint32_t devInst) {
+constexpr std::u16string_view kControllerInstance = u"PCI\\VEN_8086&DEV_A77F&SUBSYS_00000000\\3&11583659&0&B8";
+
+// An Intel storage controller port with the given path and driver text.
+ScriptedNode intelControllerNode(std::u16string path, std::u16string driverDescription, std::uint32_t devInst) {
+  ScriptedNode node;
+  node.interfaceClass = GUID_DEVINTERFACE_STORAGEPORT;
+  node.interfacePath = std::move(path);
+  node.devInst = devInst;
+  node.properties[DEVPKEY_Device_DriverDesc] = std::move(driverDescription);
+  node.properties[DEVPKEY_Device_InstanceId] = kControllerInstance;
+  return node;
+}
+
+ScriptedNode otherPort(std::u16string path, std::u16string description, std::uint32_t devInst) {
   return intelControllerNode(std::move(path), std::move(description), devInst);
 }
 
+// A disk below the Intel controller; RAID volumes carry VEN_INTEL&PROD_RAID.
+ScriptedNode intelDiskNode(std::u16string path, std::u16string instanceId, std::u16string location,
+                           std::uint32_t devInst) {
+  ScriptedNode node;
+  node.interfacePath = std::move(path);
+  node.devInst = devInst;
+  node.properties[DEVPKEY_Device_Parent] = kControllerInstance;
+  node.properties[DEVPKEY_Device_InstanceId] = std::move(instanceId);
+  if (!location.empty()) node.properties[DEVPKEY_Device_LocationInfo] = std::move(location);
+  return node;
+}
+
 TEST(IntelRaidControllerProbe, FindsTheRstControllerAndKeepsThePathAsGiven) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(intelControllerNode(kPortPath, kRaidDescription, 10));
   RaidController controller;
   EXPECT_TRUE(findIntelRaidController(controller));
@@ -29,8 +54,8 @@ TEST(IntelRaidControllerProbe, FindsTheRstControllerAndKeepsThePathAsGiven) {
   EXPECT_EQ(machine.opens[0].shareMode, FILE_SHARE_READ | FILE_SHARE_WRITE);
   EXPECT_EQ(machine.opens[0].flags, FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(machine.classDevsFlags, std::vector<std::uint32_t>{0x12});
-  EXPECT_EQ(machine.openHandles, 0);
-  EXPECT_EQ(machine.openSets, 0);
+  EXPECT_EQ(machine.openHandles(), 0);
+  EXPECT_EQ(machine.openSets(), 0);
 }
 
 TEST(IntelRaidControllerProbe, DescriptionWordsMustMatchInCase) {
@@ -42,7 +67,7 @@ TEST(IntelRaidControllerProbe, DescriptionWordsMustMatchInCase) {
                         Case{u"Intel SATA AHCI Controller", false}, Case{u"Intel rst Controller", false},
                         Case{u"intel RST Controller", false}, Case{u"Intel RST controller", false},
                         Case{u"Intel RAID", false}}) {
-    FakeMachine machine;
+    ScriptedPlatform machine;
     machine.nodes.push_back(intelControllerNode(kPortPath, c.description, 10));
     RaidController controller;
     EXPECT_EQ(findIntelRaidController(controller), c.found) << std::string(c.description.begin(), c.description.end());
@@ -50,7 +75,7 @@ TEST(IntelRaidControllerProbe, DescriptionWordsMustMatchInCase) {
 }
 
 TEST(IntelRaidControllerProbe, VendorIsFoundInAnyCaseOfThePath) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(otherPort(u"\\\\?\\pci#ven_1022&dev_7901#{2accfe60-c130-11d2-b082-00a0c91efb8b}",
                                     kRaidDescription, 9));
   machine.nodes.push_back(intelControllerNode(u"\\\\?\\PCI#Ven_8086&DEV_2822#x", kRaidDescription, 10));
@@ -60,7 +85,7 @@ TEST(IntelRaidControllerProbe, VendorIsFoundInAnyCaseOfThePath) {
 }
 
 TEST(IntelRaidControllerProbe, AhciControllerIsSkippedForTheNextPort) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(otherPort(u"\\\\?\\pci#ven_8086&dev_a352#a", u"Intel(R) SATA AHCI Controller", 9));
   machine.nodes.push_back(intelControllerNode(kPortPath, kRaidDescription, 10));
   RaidController controller;
@@ -71,39 +96,39 @@ TEST(IntelRaidControllerProbe, AhciControllerIsSkippedForTheNextPort) {
 
 TEST(IntelRaidControllerProbe, NoMatchingPortOrAnUnopenableOneFindsNothing) {
   {
-    FakeMachine machine;
+    ScriptedPlatform machine;
     machine.nodes.push_back(otherPort(u"\\\\?\\pci#ven_8086&dev_a352#a", u"Intel(R) SATA AHCI Controller", 9));
     RaidController controller;
     EXPECT_FALSE(findIntelRaidController(controller));
     EXPECT_FALSE(controller.present);
-    EXPECT_EQ(machine.openSets, 0);
+    EXPECT_EQ(machine.openSets(), 0);
   }
   {
-    FakeMachine machine;
+    ScriptedPlatform machine;
     machine.nodes.push_back(intelControllerNode(kPortPath, kRaidDescription, 10));
     machine.refusedPaths[kPortPath] = ERROR_ACCESS_DENIED;
     RaidController controller;
     EXPECT_FALSE(findIntelRaidController(controller));
     EXPECT_FALSE(controller.present);
-    EXPECT_EQ(machine.openSets, 0);
+    EXPECT_EQ(machine.openSets(), 0);
   }
   {
-    FakeMachine machine;
+    ScriptedPlatform machine;
     RaidController controller;
     EXPECT_FALSE(findIntelRaidController(controller));
   }
 }
 
 TEST(IntelRaidControllerProbe, UnreadableInstanceIdentifierFailsButReleasesEverything) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(intelControllerNode(kPortPath, kRaidDescription, 10));
-  machine.nodes[0].properties.erase(DEVPKEY_Device_InstanceId.pid);
+  machine.nodes[0].properties.erase(DEVPKEY_Device_InstanceId);
   RaidController controller;
   EXPECT_FALSE(findIntelRaidController(controller));
   EXPECT_TRUE(controller.present);
   EXPECT_EQ(controller.interfacePath, kPortPath);
-  EXPECT_EQ(machine.openHandles, 0);
-  EXPECT_EQ(machine.openSets, 0);
+  EXPECT_EQ(machine.openHandles(), 0);
+  EXPECT_EQ(machine.openSets(), 0);
 }
 
 RaidController foundController() {
@@ -114,12 +139,12 @@ RaidController foundController() {
 }
 
 TEST(IntelRaidDiskWalk, VolumesAndOtherDisksBecomeCandidatesInOrder) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk&ven_intel&prod_raid_0#1", u"SCSI\\DISK&VEN_INTEL&PROD_RAID_0_VOLUME\\1", u"", 20));
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk&ven_nvme#2", u"SCSI\\DISK&VEN_NVME&PROD_KOA\\2", u"Bus Number 2, Target Id 0, LUN 0", 21));
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk&ven_nvme#3", u"SCSI\\DISK&VEN_NVME&PROD_KOA\\3", u"", 22));
-  FakeNode foreign = intelDiskNode(u"\\\\?\\scsi#disk#4", u"SCSI\\DISK&VEN_X\\4", u"Bus Number 4, Target Id 0, LUN 0", 23);
-  foreign.properties[DEVPKEY_Device_Parent.pid] = u"PCI\\VEN_1022&DEV_7901\\0";
+  ScriptedNode foreign = intelDiskNode(u"\\\\?\\scsi#disk#4", u"SCSI\\DISK&VEN_X\\4", u"Bus Number 4, Target Id 0, LUN 0", 23);
+  foreign.properties[DEVPKEY_Device_Parent] = u"PCI\\VEN_1022&DEV_7901\\0";
   machine.nodes.push_back(foreign);
   DriveDiscovery discovery;
 
@@ -141,15 +166,15 @@ TEST(IntelRaidDiskWalk, VolumesAndOtherDisksBecomeCandidatesInOrder) {
   ASSERT_EQ(machine.opens.size(), 2u);
   EXPECT_EQ(machine.opens[0].path, u"\\\\?\\scsi#disk&ven_nvme#2");
   EXPECT_EQ(machine.opens[0].flags, 0u);
-  EXPECT_TRUE(machine.ioCalls.empty());
-  EXPECT_EQ(machine.openHandles, 0);
-  EXPECT_EQ(machine.openSets, 0);
+  EXPECT_TRUE(machine.calls.empty());
+  EXPECT_EQ(machine.openHandles(), 0);
+  EXPECT_EQ(machine.openSets(), 0);
   // The walk's own set, then one set of all device nodes per bus number.
   EXPECT_EQ(machine.classDevsFlags, (std::vector<std::uint32_t>{0x12, 0x06, 0x06}));
 }
 
 TEST(IntelRaidDiskWalk, DiskThatCannotBeOpenedEndsTheWalk) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk#1", u"SCSI\\DISK&VEN_NVME\\1", u"Bus Number 1, Target Id 0, LUN 0", 20));
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk#2", u"SCSI\\DISK&VEN_NVME\\2", u"Bus Number 2, Target Id 0, LUN 0", 21));
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk#3", u"SCSI\\DISK&VEN_INTEL&PROD_RAID\\3", u"", 22));
@@ -158,11 +183,11 @@ TEST(IntelRaidDiskWalk, DiskThatCannotBeOpenedEndsTheWalk) {
   EXPECT_FALSE(discovery.enumerateIntelRaidDisks(foundController()));
   ASSERT_EQ(discovery.candidates.size(), 1u);
   EXPECT_EQ(discovery.candidates[0].pathId, 1);
-  EXPECT_EQ(machine.openSets, 0);
+  EXPECT_EQ(machine.openSets(), 0);
 }
 
 TEST(IntelRaidDiskWalk, RaidVolumeWordsAreMatchedInCase) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk#1", u"SCSI\\DISK&VEN_Intel&PROD_RAID\\1", u"", 20));
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\scsi#disk#2", u"SCSI\\DISK&VEN_INTEL&PROD_Raid\\2", u"", 21));
   DriveDiscovery discovery;
@@ -182,13 +207,13 @@ TEST(BusNumber, IsTheNumberAfterTheSecondBlankBeforeTheFirstComma) {
                         Case{u"Bus Number -2, LUN 0", -2}, Case{u"PCI bus 0, device 23, function 0", -1},
                         Case{u"Bus Number ", -1}, Case{u"Bus Number -, LUN 0", -1}, Case{u"Bus Number 99999999999", 2147483647},
                         Case{u"X,Bus Number 4", -1}, Case{u"", -1}}) {
-    FakeMachine machine;
+    ScriptedPlatform machine;
     machine.nodes.push_back(intelDiskNode(u"\\\\?\\a", u"A", u"", 7));
     machine.nodes.push_back(intelDiskNode(u"\\\\?\\b", u"B", c.location, 8));
     EXPECT_EQ(readBusNumber(8), c.bus) << std::string(c.location.begin(), c.location.end());
-    EXPECT_EQ(machine.openSets, 0);
+    EXPECT_EQ(machine.openSets(), 0);
   }
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.nodes.push_back(intelDiskNode(u"\\\\?\\b", u"B", u"Bus Number 1", 8));
   EXPECT_EQ(readBusNumber(9), -1);  // no such device node
 }

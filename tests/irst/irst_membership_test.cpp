@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "discovery/irst_membership.h"
-#include "tests/irst/captured_console.h"
-#include "tests/irst/fake_machine.h"
-#include "tests/irst/wire_reading.h"
+#include "tests/support/bytes.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/scripted_platform.h"
 
 namespace koa::test {
 namespace {
@@ -38,20 +38,20 @@ struct FakeIrstDriver {
   std::uint32_t csmiError = 0;            // fail the CSMI call with this
   std::uint32_t identifyError = 0;
 
-  Driver driver() {
-    return [this](const IoCall& call, std::uint8_t* buffer, std::uint32_t& error) {
-      const std::string signature = textAt(call.input, 4, 8);
+  Answer driver() {
+    return [this](const IoCall& call, std::uint8_t* buffer, std::uint32_t&) -> std::uint32_t {
+      const std::string signature = ascii(call.input, 4, 8);
       if (signature == std::string("CSMIARY\0", 8)) {
-        if (csmiError != 0) return error = csmiError, false;
-        setLe32At(buffer, 20, csmiReturnCode);
+        if (csmiError != 0) return csmiError;
+        putLe32(buffer, 20, csmiReturnCode);
         buffer[43] = reportedCount == 0xFF ? static_cast<std::uint8_t>(raidMembers.size()) : reportedCount;
         for (std::size_t i = 0; i < raidMembers.size() && i < 2; ++i) buffer[64 + 136 * i + 90] = raidMembers[i];
-        return true;
+        return ERROR_SUCCESS;
       }
       if (signature == "IntelNvm") {
-        if (identifyError != 0) return error = identifyError, false;
+        if (identifyError != 0) return identifyError;
         const auto found = drives.find(call.input[29]);
-        if (found == drives.end()) return error = ERROR_IO_DEVICE, false;
+        if (found == drives.end()) return ERROR_IO_DEVICE;
         std::uint8_t* data = buffer + 164;
         putField(data, 4, 20, found->second.serial);
         putField(data, 24, 40, found->second.model);
@@ -60,9 +60,9 @@ struct FakeIrstDriver {
         data[82] = static_cast<std::uint8_t>(found->second.major);
         data[83] = static_cast<std::uint8_t>(found->second.major >> 8);
         data[319] = found->second.fwug;
-        return true;
+        return ERROR_SUCCESS;
       }
-      return error = ERROR_INVALID_FUNCTION, false;
+      return ERROR_INVALID_FUNCTION;
     };
   }
 };
@@ -70,13 +70,13 @@ struct FakeIrstDriver {
 DriveRecord raidCandidate() { return makeCandidate(DriverKind::IrstRaid, kController, -1); }
 
 TEST(IrstMembership, RaidSetOfTwoMembersGivesTwoIdentifiedRecords) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   FakeIrstDriver irst;
   irst.drives[1] = {"SER-ONE", "KOA NVMe 2TB", "KOA10205", 1, 4, 8};
   irst.drives[3] = {"SER-THREE", "KOA NVMe 2TB", "KOA10204", 1, 2, 8};
   irst.raidMembers = {1, 3};
-  machine.driver = irst.driver();
-  CapturedConsole console;
+  machine.answer = irst.driver();
+  ConsoleCapture console;
   DriveList drives;
 
   EXPECT_EQ(queryRaidConfig(raidCandidate(), drives), 0);
@@ -102,79 +102,79 @@ TEST(IrstMembership, RaidSetOfTwoMembersGivesTwoIdentifiedRecords) {
   EXPECT_EQ(machine.opens[1].shareMode, FILE_SHARE_READ | FILE_SHARE_WRITE);
   EXPECT_EQ(machine.opens[1].flags, FILE_ATTRIBUTE_NORMAL);  // synchronous I/O
   EXPECT_EQ(machine.sharingViolations, 0);
-  EXPECT_EQ(machine.openHandles, 0);
-  ASSERT_EQ(machine.ioCalls.size(), 3u);
-  EXPECT_EQ(machine.ioCalls[1].input[29], 1);
-  EXPECT_EQ(machine.ioCalls[2].input[29], 3);
+  EXPECT_EQ(machine.openHandles(), 0);
+  ASSERT_EQ(machine.calls.size(), 3u);
+  EXPECT_EQ(machine.calls[1].input[29], 1);
+  EXPECT_EQ(machine.calls[2].input[29], 3);
 }
 
 TEST(IrstMembership, DriveCountAboveTwoUsesTheTwoEntriesTheBufferHolds) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   FakeIrstDriver irst;
   irst.drives[0] = {"A", "M", "KOA10205"};
   irst.drives[1] = {"B", "M", "KOA10205"};
   irst.raidMembers = {0, 1};
   irst.reportedCount = 4;
-  machine.driver = irst.driver();
+  machine.answer = irst.driver();
   DriveList drives;
   EXPECT_EQ(queryRaidConfig(raidCandidate(), drives), 0);
   EXPECT_EQ(drives.size(), 2u);
-  EXPECT_EQ(machine.ioCalls.size(), 3u);
+  EXPECT_EQ(machine.calls.size(), 3u);
 }
 
 TEST(IrstMembership, FailedCsmiCallIsReportedInUpperCaseHex) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   FakeIrstDriver irst;
   irst.csmiError = 0x1F;  // ERROR_GEN_FAILURE
-  machine.driver = irst.driver();
-  CapturedConsole console;
+  machine.answer = irst.driver();
+  ConsoleCapture console;
   DriveList drives;
   EXPECT_EQ(queryRaidConfig(raidCandidate(), drives), 5);
   EXPECT_EQ(console.text(), "  [ERROR] CSMI GET RAID CONFIG IOCTL failed: 0x1F\n\n");
   EXPECT_TRUE(drives.empty());
-  EXPECT_EQ(machine.ioCalls.size(), 1u);
-  EXPECT_EQ(machine.openHandles, 0);
+  EXPECT_EQ(machine.calls.size(), 1u);
+  EXPECT_EQ(machine.openHandles(), 0);
 }
 
 TEST(IrstMembership, CsmiReturnCodeIsReportedInLowerCaseHex) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   FakeIrstDriver irst;
   irst.drives[0] = {"A", "M", "KOA10205"};
   irst.raidMembers = {0};
   irst.csmiReturnCode = 0x2C;
-  machine.driver = irst.driver();
-  CapturedConsole console;
+  machine.answer = irst.driver();
+  ConsoleCapture console;
   DriveList drives;
   EXPECT_EQ(queryRaidConfig(raidCandidate(), drives), 5);
   EXPECT_EQ(console.text(), "  [ERROR] CSMI GET RAID CONFIG ReturnCode: 0x2c\n\n");
   EXPECT_TRUE(drives.empty());
-  EXPECT_EQ(machine.ioCalls.size(), 1u);  // no member is identified
-  EXPECT_EQ(machine.openHandles, 0);
+  EXPECT_EQ(machine.calls.size(), 1u);  // no member is identified
+  EXPECT_EQ(machine.openHandles(), 0);
 }
 
 TEST(IrstMembership, ControllerThatCannotBeOpenedGivesNothingAndNoMessage) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.refusedPaths[kController] = ERROR_ACCESS_DENIED;
-  CapturedConsole console;
+  ConsoleCapture console;
   DriveList drives;
   EXPECT_EQ(queryRaidConfig(raidCandidate(), drives), 0);
   EXPECT_EQ(identifyIrstDrive(makeCandidate(DriverKind::IrstNonRaid, kController, 2), drives), 8);
   EXPECT_TRUE(drives.empty());
-  EXPECT_TRUE(machine.ioCalls.empty());
+  EXPECT_TRUE(machine.calls.empty());
   EXPECT_EQ(console.text(), "");
 }
 
 TEST(IrstMembership, FailedIdentifyAppendsNothingAndClosesTheController) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   FakeIrstDriver irst;
   irst.identifyError = ERROR_IO_DEVICE;
-  machine.driver = irst.driver();
-  CapturedConsole console;
+  machine.answer = irst.driver();
+  ConsoleCapture console;
   DriveList drives;
   EXPECT_EQ(identifyIrstDrive(makeCandidate(DriverKind::IrstNonRaid, kController, 2), drives), 5);
   EXPECT_TRUE(drives.empty());
   EXPECT_EQ(console.text(), "");
-  EXPECT_EQ(machine.openHandles, 0);
+  EXPECT_EQ(machine.openHandles(), 0);
 }
 
 TEST(IrstMembership, IdentifyKeepsWholeFieldsAndFollowsTheGranularityRule) {
@@ -186,10 +186,10 @@ TEST(IrstMembership, IdentifyKeepsWholeFieldsAndFollowsTheGranularityRule) {
   };
   for (const Case& c : {Case{1, 2, 8, 1}, Case{1, 3, 8, 8}, Case{1, 4, 0, 1}, Case{1, 4, 0xFF, 1},
                         Case{2, 0, 16, 16}, Case{0, 9, 8, 1}, Case{1, 3, 200, 200}}) {
-    FakeMachine machine;
+    ScriptedPlatform machine;
     FakeIrstDriver irst;
     irst.drives[7] = {"S", "M", "R", c.major, c.minor, c.fwug};
-    machine.driver = irst.driver();
+    machine.answer = irst.driver();
     DriveList drives;
     DriveRecord candidate = makeCandidate(DriverKind::IrstNonRaid, kController, 7);
     ASSERT_EQ(identifyIrstDrive(candidate, drives), 0);
@@ -203,10 +203,10 @@ TEST(IrstMembership, IdentifyKeepsWholeFieldsAndFollowsTheGranularityRule) {
 }
 
 TEST(IrstMembership, NulBytesInTheIdentifyFieldsArePartOfTheText) {
-  FakeMachine machine;
-  machine.driver = [](const IoCall&, std::uint8_t* buffer, std::uint32_t&) {
+  ScriptedPlatform machine;
+  machine.answer = [](const IoCall&, std::uint8_t* buffer, std::uint32_t&) -> std::uint32_t {
     std::memcpy(buffer + 164 + 64, "AB\0D\xE9" "FGH", 8);
-    return true;
+    return ERROR_SUCCESS;
   };
   DriveList drives;
   ASSERT_EQ(identifyIrstDrive(makeCandidate(DriverKind::IrstNonRaid, kController, 1), drives), 0);

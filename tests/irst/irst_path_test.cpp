@@ -2,9 +2,9 @@
 // requests it sends after a failure.
 #include <gtest/gtest.h>
 
-#include "tests/irst/captured_console.h"
-#include "tests/irst/fake_machine.h"
-#include "tests/irst/wire_reading.h"
+#include "tests/support/bytes.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/scripted_platform.h"
 #include "transfer/firmware_image.h"
 #include "transfer/irst_path.h"
 
@@ -37,10 +37,10 @@ std::string displayBlock(const std::string& raid) {
 }
 
 // Answers every download piece with 0 and the activation with status.
-Driver activationAnswers(std::uint32_t status) {
-  return [status](const IoCall& call, std::uint8_t* buffer, std::uint32_t&) {
-    if (le32At(call.input, 40) == 3) setLe32At(buffer, 20, status);
-    return true;
+Answer activationAnswers(std::uint32_t status) {
+  return [status](const IoCall& call, std::uint8_t* buffer, std::uint32_t&) -> std::uint32_t {
+    if (le32(call.input, 40) == 3) putLe32(buffer, 20, status);
+    return ERROR_SUCCESS;
   };
 }
 
@@ -66,19 +66,19 @@ TEST(IrstPath, ActivationStatusesGiveTheirMessagesAndResults) {
       {0xFFFFFFFF, "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode -1\n\n", 1},
   };
   for (const Case& c : cases) {
-    FakeMachine machine;
-    machine.driver = activationAnswers(c.status);
-    CapturedConsole console;
+    ScriptedPlatform machine;
+    machine.answer = activationAnswers(c.status);
+    ConsoleCapture console;
     EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstNonRaid), kImageSize), c.result) << c.status;
     EXPECT_EQ(console.text(), displayBlock("No") + "\n  [PASS] Firmware download succeeded.\n" + c.message)
         << c.status;
-    EXPECT_EQ(machine.openHandles, 0);
+    EXPECT_EQ(machine.openHandles(), 0);
   }
 }
 
 TEST(IrstPath, RaidMemberShowsRaidYesAndOpensTheControllerExclusively) {
-  FakeMachine machine;
-  CapturedConsole console;
+  ScriptedPlatform machine;
+  ConsoleCapture console;
   EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstRaid), kImageSize), 0u);
   EXPECT_EQ(console.text(), displayBlock("Yes") + "\n  [PASS] Firmware download succeeded.\n" +
                                 "  [PASS] Firmware activation succeeded.\n\n");
@@ -88,65 +88,65 @@ TEST(IrstPath, RaidMemberShowsRaidYesAndOpensTheControllerExclusively) {
   EXPECT_EQ(machine.opens[0].shareMode, 0u);
   EXPECT_EQ(machine.opens[0].disposition, OPEN_EXISTING);
   EXPECT_EQ(machine.opens[0].flags, 0u);
-  for (const IoCall& call : machine.ioCalls) EXPECT_EQ(call.handle, machine.opens[0].handle);
+  for (const IoCall& call : machine.calls) EXPECT_EQ(call.handle, machine.opens[0].handle);
 }
 
 TEST(IrstPath, RefusedPieceStopsTheDownloadAndNothingIsActivated) {
-  FakeMachine machine;
-  machine.driver = [](const IoCall& call, std::uint8_t* buffer, std::uint32_t&) {
-    if (le64At(call.input, 64) == 2 * 32768) setLe32At(buffer, 20, 7);
-    return true;
+  ScriptedPlatform machine;
+  machine.answer = [](const IoCall& call, std::uint8_t* buffer, std::uint32_t&) -> std::uint32_t {
+    if (le64(call.input, 64) == 2 * 32768) putLe32(buffer, 20, 7);
+    return ERROR_SUCCESS;
   };
-  CapturedConsole console;
+  ConsoleCapture console;
   EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstNonRaid, 8), kImageSize), 1u);
   EXPECT_EQ(console.text(), displayBlock("No") +
                                 "  [ERROR] Firmware download failed: srbControl->ReturnCode 7\n"
                                 "\n  [FAIL] Firmware download failed.\n");
-  ASSERT_EQ(machine.ioCalls.size(), 3u);
-  for (const IoCall& call : machine.ioCalls) EXPECT_EQ(le32At(call.input, 40), 2u);
-  EXPECT_EQ(machine.openHandles, 0);
+  ASSERT_EQ(machine.calls.size(), 3u);
+  for (const IoCall& call : machine.calls) EXPECT_EQ(le32(call.input, 40), 2u);
+  EXPECT_EQ(machine.openHandles(), 0);
 }
 
 TEST(IrstPath, FailedPieceCallStopsTheDownloadAndNothingIsActivated) {
-  FakeMachine machine;
-  machine.driver = [](const IoCall& call, std::uint8_t*, std::uint32_t& error) {
-    if (le64At(call.input, 64) == 4096) return error = ERROR_SEM_TIMEOUT, false;
-    return true;
+  ScriptedPlatform machine;
+  machine.answer = [](const IoCall& call, std::uint8_t*, std::uint32_t&) -> std::uint32_t {
+    if (le64(call.input, 64) == 4096) return ERROR_SEM_TIMEOUT;
+    return ERROR_SUCCESS;
   };
-  CapturedConsole console;
+  ConsoleCapture console;
   EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstRaid, 1), kImageSize), 1u);
   EXPECT_EQ(console.text(), displayBlock("Yes") +
                                 "  [ERROR] Firmware download IOCTL failed: 0x79\n"
                                 "\n  [FAIL] Firmware download failed.\n");
-  EXPECT_EQ(machine.ioCalls.size(), 2u);
-  EXPECT_EQ(machine.openHandles, 0);
+  EXPECT_EQ(machine.calls.size(), 2u);
+  EXPECT_EQ(machine.openHandles(), 0);
 }
 
 TEST(IrstPath, FailedActivationCallIsReportedInUpperCaseHex) {
-  FakeMachine machine;
-  machine.driver = [](const IoCall& call, std::uint8_t*, std::uint32_t& error) {
-    if (le32At(call.input, 40) == 3) return error = ERROR_IO_DEVICE, false;
-    return true;
+  ScriptedPlatform machine;
+  machine.answer = [](const IoCall& call, std::uint8_t*, std::uint32_t&) -> std::uint32_t {
+    if (le32(call.input, 40) == 3) return ERROR_IO_DEVICE;
+    return ERROR_SUCCESS;
   };
-  CapturedConsole console;
+  ConsoleCapture console;
   EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstNonRaid), kImageSize), 1u);
   EXPECT_EQ(console.text(), displayBlock("No") + "\n  [PASS] Firmware download succeeded.\n" +
                                 "  [ERROR] Firmware activate IOCTL failed: 0x45D\n");
 }
 
 TEST(IrstPath, ControllerThatCannotBeOpenedGivesFiveAndNoRequest) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.refusedPaths[kController] = ERROR_ACCESS_DENIED;
-  CapturedConsole console;
+  ConsoleCapture console;
   EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstNonRaid), kImageSize), 5u);
   EXPECT_EQ(console.text(), displayBlock("No") + "  [ERROR] Failed to get disk handle: 0x5\n\n");
-  EXPECT_TRUE(machine.ioCalls.empty());
+  EXPECT_TRUE(machine.calls.empty());
 }
 
 TEST(IrstPath, OpenErrorIsWrittenInLowerCaseHex) {
-  FakeMachine machine;
+  ScriptedPlatform machine;
   machine.refusedPaths[kController] = 0xABC;  // an error whose hex digits have letters
-  CapturedConsole console;
+  ConsoleCapture console;
   EXPECT_EQ(updateIrstDrive(target(DriverKind::IrstNonRaid), kImageSize), 5u);
   EXPECT_NE(console.text().find("  [ERROR] Failed to get disk handle: 0xabc\n\n"), std::string::npos);
 }
