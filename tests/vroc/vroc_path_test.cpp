@@ -5,8 +5,11 @@
 
 #include <string>
 
-#include "tests/vroc/port_recorder.h"
-#include "tests/vroc/vroc_test_support.h"
+#include "tests/support/bytes.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/patterned_image.h"
+#include "tests/support/scripted_platform.h"
+#include "tests/support/vroc_requests.h"
 #include "transfer/firmware_image.h"
 #include "transfer/vroc_path.h"
 
@@ -20,8 +23,6 @@ constexpr std::uint32_t kDiskId = 0x01000203;
 class VrocPath : public ::testing::Test {
  protected:
   VrocPath() {
-    savedRevision_ = imageRevision;
-    imageRevision = u"GXB4LTMW";
     target.driverKind = DriverKind::VrocRaid;
     target.devicePath = u"\\\\?\\pci#ven_8086&dev_a77f";
     target.modelNumber = u"TORVALE NVME SSD 2TB                    ";
@@ -29,8 +30,8 @@ class VrocPath : public ::testing::Test {
     target.firmwareRevision = u"GXB3LTMW";
     target.vrocDiskId = static_cast<std::int32_t>(kDiskId);
     platform.openable.insert(kPort2);
+    platform.otherPathError = ERROR_FILE_NOT_FOUND;
   }
-  ~VrocPath() override { imageRevision = savedRevision_; }
 
   // The display block: ten lines, no Raid line, "VROC Driver".
   std::string displayBlock() const {
@@ -43,54 +44,51 @@ class VrocPath : public ::testing::Test {
 
   Handle openPort() { return platform.CreateFileW(kPort2.c_str(), 0, 0, 3, 0); }
 
-  PortRecorder platform;
-  PatternedImage image;
+  ScriptedPlatform platform;
+  PatternedImage image{u"GXB4LTMW"};
   DriveRecord target;
   std::uint32_t imageSize = 0x200000;
-
- private:
-  std::u16string savedRevision_;
 };
 
 TEST_F(VrocPath, UpdateSendsTheWholeImageAsNumd1023PiecesThenCommitsSlotTwo) {
-  platform.answers[kPort2] = completeWith(0, 0x0001FFFF);
-  CapturedRun run(platform);
+  platform.answer = completeWith(0, 0x0001FFFF);
+  ConsoleCapture console;
 
   EXPECT_EQ(updateVrocDrive(target, imageSize, 2), 1602u);
 
   ASSERT_EQ(platform.opens.size(), 1u);
   EXPECT_EQ(platform.opens[0].path, kPort2);
-  EXPECT_EQ(platform.opens[0].desiredAccess, 0xC0000000u);
+  EXPECT_EQ(platform.opens[0].access, 0xC0000000u);
   EXPECT_EQ(platform.opens[0].shareMode, 0u);
-  EXPECT_EQ(platform.opens[0].creationDisposition, 3u);
-  EXPECT_EQ(platform.opens[0].flagsAndAttributes, 0u);
+  EXPECT_EQ(platform.opens[0].disposition, 3u);
+  EXPECT_EQ(platform.opens[0].flags, 0u);
 
   ASSERT_EQ(platform.calls.size(), 513u);
   for (std::uint32_t i = 0; i < 512; ++i) {
     const auto& call = platform.calls[i];
-    ASSERT_EQ(call.ioControlCode, kScsiMiniport);
-    ASSERT_EQ(call.inBufferSize, 4256u);
-    ASSERT_EQ(call.outBufferSize, 153u) << "piece " << i;
+    ASSERT_EQ(call.code, kScsiMiniport);
+    ASSERT_EQ(call.inSize, 4256u);
+    ASSERT_EQ(call.outSize, 153u) << "piece " << i;
     ASSERT_TRUE(call.sameBuffer);
-    ASSERT_EQ(dwordAt(call.input, 92), 1023u);
-    ASSERT_EQ(dwordAt(call.input, 96), i * 1024u);
+    ASSERT_EQ(le32(call.input, 92), 1023u);
+    ASSERT_EQ(le32(call.input, 96), i * 1024u);
     ASSERT_EQ(call.input, expectedDownload(kDiskId, i * 4096, 4096)) << "piece " << i;
   }
-  EXPECT_EQ(dwordAt(platform.calls[511].input, 96), 523264u);
+  EXPECT_EQ(le32(platform.calls[511].input, 96), 523264u);
   const auto& commit = platform.calls[512];
-  EXPECT_EQ(commit.inBufferSize, 153u);
-  EXPECT_EQ(commit.outBufferSize, 153u);
+  EXPECT_EQ(commit.inSize, 153u);
+  EXPECT_EQ(commit.outSize, 153u);
   EXPECT_EQ(commit.input, expectedCommit(kDiskId));
-  EXPECT_TRUE(platform.openHandles.empty());
+  EXPECT_EQ(platform.openHandles(), 0);
 
-  EXPECT_EQ(run.console(), displayBlock() +
+  EXPECT_EQ(console.text(), displayBlock() +
                                "\n  [PASS] Firmware download succeeded.\n"
                                "  [PASS] Firmware activation succeeded. Please reboot computer.\n\n");
 }
 
 TEST_F(VrocPath, PowerOfTwoGranularitiesCutTheImageIntoEqualPieces) {
-  platform.answers[kPort2] = completeWith(0, 0);
-  CapturedRun run(platform);
+  platform.answer = completeWith(0, 0);
+  ConsoleCapture console;
   for (const std::int32_t granularity : {2, 8, 128}) {
     platform.calls.clear();
     target.updateGranularity = granularity;
@@ -105,9 +103,9 @@ TEST_F(VrocPath, PowerOfTwoGranularitiesCutTheImageIntoEqualPieces) {
 }
 
 TEST_F(VrocPath, AGranularityThatDoesNotDivideTheImageSendsAShorterLastPiece) {
-  platform.answers[kPort2] = completeWith(0, 0);
+  platform.answer = completeWith(0, 0);
   target.updateGranularity = 3;  // 12,288-byte pieces: 170 whole, then 8,192 bytes
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(updateVrocDrive(target, imageSize, 2), 1602u);
 
@@ -115,9 +113,9 @@ TEST_F(VrocPath, AGranularityThatDoesNotDivideTheImageSendsAShorterLastPiece) {
   for (std::uint32_t i = 0; i < 170; ++i)
     ASSERT_EQ(platform.calls[i].input, expectedDownload(kDiskId, i * 12288, 12288)) << "piece " << i;
   const auto& last = platform.calls[170];
-  EXPECT_EQ(last.inBufferSize, 160u + 8192u);
-  EXPECT_EQ(last.outBufferSize, 153u);
-  EXPECT_EQ(dwordAt(last.input, 92), 2047u);
+  EXPECT_EQ(last.inSize, 160u + 8192u);
+  EXPECT_EQ(last.outSize, 153u);
+  EXPECT_EQ(le32(last.input, 92), 2047u);
   EXPECT_EQ(last.input, expectedDownload(kDiskId, 2088960, 8192));
   EXPECT_EQ(platform.calls[171].input, expectedCommit(kDiskId));
 }
@@ -141,45 +139,42 @@ TEST_F(VrocPath, TheFirstFailingPieceEndsTheDownloadWithoutACommit) {
       {"ioctl", 0, 0, true, "  [ERROR] Firmware download IOCTL failed: 0x1F\n"},
   };
   for (const Case& c : cases) {
-    PortRecorder fresh;
+    ScriptedPlatform fresh;
     fresh.openable.insert(kPort2);
     int piece = 0;
-    fresh.answers[kPort2] = [&](const PortRecorder::Call&, std::uint8_t* out, std::uint32_t&) {
+    fresh.answer = [&](const IoCall&, std::uint8_t* out, std::uint32_t&) -> std::uint32_t {
       const bool failing = ++piece == 3;
-      if (failing && c.ioctlFails) {
-        fresh.lastError = 0x1F;
-        return false;
-      }
-      putDword(out, 20, failing ? c.returnCode : 0);
-      putDword(out, 128, failing ? c.dword3 : 0x0001FFFF);
-      return true;
+      if (failing && c.ioctlFails) return ERROR_GEN_FAILURE;
+      putLe32(out, 20, failing ? c.returnCode : 0);
+      putLe32(out, 128, failing ? c.dword3 : 0x0001FFFF);
+      return ERROR_SUCCESS;
     };
-    CapturedRun run(fresh);
+    ConsoleCapture console;
 
     EXPECT_EQ(updateVrocDrive(target, imageSize, 2), 1u) << c.name;
 
     EXPECT_EQ(fresh.calls.size(), 3u) << c.name;  // no fourth piece, no commit
-    EXPECT_EQ(fresh.callsWithControlCode(kPassThroughCode).size(), 3u);
+    EXPECT_EQ(callsWithControlCode(fresh, kPassThroughCode).size(), 3u);
     for (const auto& call : fresh.calls) EXPECT_EQ(call.input[52], 0x11) << c.name;
-    EXPECT_TRUE(fresh.openHandles.empty());
-    EXPECT_EQ(run.console(), displayBlock() + c.message + "\n  [FAIL] Firmware download failed.\n") << c.name;
+    EXPECT_EQ(fresh.openHandles(), 0);
+    EXPECT_EQ(console.text(), displayBlock() + c.message + "\n  [FAIL] Firmware download failed.\n") << c.name;
   }
 }
 
 TEST_F(VrocPath, APortThatCannotBeOpenedIsReportedInLowerCaseHex) {
   platform.openable.clear();
-  platform.openError = 0x20;  // ERROR_SHARING_VIOLATION
-  CapturedRun run(platform);
+  platform.otherPathError = ERROR_SHARING_VIOLATION;
+  ConsoleCapture console;
 
   EXPECT_EQ(updateVrocDrive(target, imageSize, 2), 5u);
 
   EXPECT_TRUE(platform.calls.empty());
-  EXPECT_EQ(run.console(), displayBlock() + "  [ERROR] Failed to get disk handle: 0x20\n\n");
+  EXPECT_EQ(console.text(), displayBlock() + "  [ERROR] Failed to get disk handle: 0x20\n\n");
 }
 
 TEST_F(VrocPath, ThePortPathCarriesThePortNumberInSignedDecimal) {
   platform.openable.clear();
-  CapturedRun run(platform);
+  ConsoleCapture console;
   for (const std::int32_t port : {0, 15, -1}) (void)updateVrocDrive(target, imageSize, port);
   ASSERT_EQ(platform.opens.size(), 3u);
   EXPECT_EQ(platform.opens[0].path, u"\\\\.\\Scsi0:");
@@ -188,21 +183,21 @@ TEST_F(VrocPath, ThePortPathCarriesThePortNumberInSignedDecimal) {
 }
 
 TEST_F(VrocPath, NoPieceAtAllIsASuccessfulDownload) {
-  CapturedRun run(platform);
+  ConsoleCapture console;
   const Handle port = openPort();
   const std::uint32_t empty = 0;
   EXPECT_EQ(downloadVroc(port, target, empty), 0u);
   EXPECT_TRUE(platform.calls.empty());
-  EXPECT_EQ(run.console(), "\n  [PASS] Firmware download succeeded.\n");
+  EXPECT_EQ(console.text(), "\n  [PASS] Firmware download succeeded.\n");
 }
 
 TEST_F(VrocPath, AGranularityWithoutAPieceLengthFailsInsteadOfDividingByZero) {
-  CapturedRun run(platform);
+  ConsoleCapture console;
   const Handle port = openPort();
   target.updateGranularity = 0;
   EXPECT_EQ(downloadVroc(port, target, imageSize), 1u);
   EXPECT_TRUE(platform.calls.empty());
-  EXPECT_EQ(run.console(), "\n  [FAIL] Firmware download failed.\n");
+  EXPECT_EQ(console.text(), "\n  [FAIL] Firmware download failed.\n");
 }
 
 TEST_F(VrocPath, ActivationReadsEveryDriverStatusAndTheCompletionEntry) {
@@ -242,28 +237,25 @@ TEST_F(VrocPath, ActivationReadsEveryDriverStatusAndTheCompletionEntry) {
        "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode -2147483648\n\n"},
   };
   for (const Case& c : cases) {
-    PortRecorder fresh;
+    ScriptedPlatform fresh;
     fresh.openable.insert(kPort2);
-    fresh.answers[kPort2] = completeWith(c.returnCode, c.dword3);
-    CapturedRun run(fresh);
+    fresh.answer = completeWith(c.returnCode, c.dword3);
+    ConsoleCapture console;
     const Handle port = fresh.CreateFileW(kPort2.c_str(), 0, 0, 3, 0);
 
     EXPECT_EQ(activateVroc(port, 9), c.result) << c.returnCode << " " << c.dword3;
 
     ASSERT_EQ(fresh.calls.size(), 1u);
     EXPECT_EQ(fresh.calls[0].input, expectedCommit(9));
-    EXPECT_EQ(run.console(), c.message);
+    EXPECT_EQ(console.text(), c.message);
   }
 }
 
 TEST_F(VrocPath, AnActivationRequestThatFailsIsReportedInUpperCaseHex) {
-  platform.answers[kPort2] = [&](const PortRecorder::Call&, std::uint8_t*, std::uint32_t&) {
-    platform.lastError = 0x45D;  // ERROR_IO_DEVICE
-    return false;
-  };
-  CapturedRun run(platform);
+  platform.answer = [](const IoCall&, std::uint8_t*, std::uint32_t&) { return ERROR_IO_DEVICE; };
+  ConsoleCapture console;
   EXPECT_EQ(activateVroc(openPort(), 3), 1u);
-  EXPECT_EQ(run.console(), "  [ERROR] Firmware activate IOCTL failed: 0x45D\n");
+  EXPECT_EQ(console.text(), "  [ERROR] Firmware activate IOCTL failed: 0x45D\n");
 }
 
 }  // namespace

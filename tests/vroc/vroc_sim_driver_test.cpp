@@ -13,8 +13,9 @@
 #include "sim/drivers.h"
 #include "sim/json_field.h"
 #include "sim/sim_device.h"
-#include "tests/vroc/port_recorder.h"
-#include "tests/vroc/vroc_test_support.h"
+#include "tests/support/bytes.h"
+#include "tests/support/patterned_image.h"
+#include "tests/support/vroc_requests.h"
 
 namespace koa::test::vroc {
 namespace {
@@ -33,8 +34,8 @@ nlohmann::json driveJson(const std::string& serial, const std::string& revision)
 struct Reply {
   IoResult result;
   std::vector<std::uint8_t> buffer;  // the system buffer after the call
-  std::uint32_t returnCode() const { return dwordAt(buffer, 20); }
-  std::uint32_t dword3() const { return dwordAt(buffer, 128); }
+  std::uint32_t returnCode() const { return le32(buffer, 20); }
+  std::uint32_t dword3() const { return le32(buffer, 128); }
 };
 
 class VrocSimDriver : public ::testing::Test {
@@ -72,18 +73,18 @@ class VrocSimDriver : public ::testing::Test {
 
   static std::vector<std::uint8_t> volumeInfo() {
     auto request = header(132, 40, 0xE0002018, 0);
-    putDword(request, 28, 1);
+    putLe32(request, 28, 1);
     return request;
   }
   static std::vector<std::uint8_t> memberList(std::uint32_t entries) {
     auto request = header(entries * 108 + 40, 40, 0xE000201C, 0);
-    putDword(request, 28, 1);
-    putDword(request, 32, entries * 108);
+    putLe32(request, 28, 1);
+    putLe32(request, 32, entries * 108);
     return request;
   }
   static std::vector<std::uint8_t> passThroughList(std::uint32_t entries) {
     auto request = header(entries * 108 + 36, 40, 0xE000202C, 0);
-    putDword(request, 28, entries * 108);
+    putLe32(request, 28, entries * 108);
     return request;
   }
 
@@ -93,38 +94,33 @@ class VrocSimDriver : public ::testing::Test {
   std::unique_ptr<sim::SimDevice> port_;
 };
 
-std::string textAt(const std::vector<std::uint8_t>& bytes, std::size_t offset, std::size_t length) {
-  return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                     bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
-}
-
 TEST_F(VrocSimDriver, CountsAndListsDescribeTheVolumeAndThePassThroughDrives) {
   const Reply volumes = call(header(32, 40, 0xE0002014, 0));
   ASSERT_TRUE(volumes.result.ok);
   EXPECT_EQ(volumes.result.bytesReturned, 32u);
   EXPECT_EQ(volumes.returnCode(), 0u);
-  EXPECT_EQ(dwordAt(volumes.buffer, 28), 1u);
-  EXPECT_EQ(dwordAt(call(header(32, 40, 0xE0002028, 0)).buffer, 28), 1u);
+  EXPECT_EQ(le32(volumes.buffer, 28), 1u);
+  EXPECT_EQ(le32(call(header(32, 40, 0xE0002028, 0)).buffer, 28), 1u);
 
   const Reply information = call(volumeInfo());
   EXPECT_EQ(information.returnCode(), 0u);
-  EXPECT_EQ(dwordAt(information.buffer, 128), 2u);
+  EXPECT_EQ(le32(information.buffer, 128), 2u);
 
   const Reply members = call(memberList(2));
   ASSERT_TRUE(members.result.ok);
   EXPECT_EQ(members.returnCode(), 0u);
   EXPECT_EQ(members.result.bytesReturned, 2u * 108u + 40u);
-  EXPECT_EQ(dwordAt(members.buffer, 36), 0x01000000u);
-  EXPECT_EQ(textAt(members.buffer, 36 + 4, 40), std::string("KOA NVMe SSD 3.84TB").append(21, ' '));
-  EXPECT_EQ(textAt(members.buffer, 36 + 52, 8), std::string("KOA0301\0", 8));
-  EXPECT_EQ(dwordAt(members.buffer, 36 + 100), 4u);
-  EXPECT_EQ(dwordAt(members.buffer, 144), 0x01000001u);
-  EXPECT_EQ(dwordAt(members.buffer, 144 + 100), 5u);
+  EXPECT_EQ(le32(members.buffer, 36), 0x01000000u);
+  EXPECT_EQ(ascii(members.buffer, 36 + 4, 40), std::string("KOA NVMe SSD 3.84TB").append(21, ' '));
+  EXPECT_EQ(ascii(members.buffer, 36 + 52, 8), std::string("KOA0301\0", 8));
+  EXPECT_EQ(le32(members.buffer, 36 + 100), 4u);
+  EXPECT_EQ(le32(members.buffer, 144), 0x01000001u);
+  EXPECT_EQ(le32(members.buffer, 144 + 100), 5u);
 
   const Reply loose = call(passThroughList(1));
   EXPECT_EQ(loose.result.bytesReturned, 108u + 36u);
-  EXPECT_EQ(dwordAt(loose.buffer, 32), 0x02000000u);
-  EXPECT_EQ(dwordAt(loose.buffer, 32 + 100), 9u);
+  EXPECT_EQ(le32(loose.buffer, 32), 0x02000000u);
+  EXPECT_EQ(le32(loose.buffer, 32 + 100), 9u);
 
   // A list with room to spare returns only the entries it holds.
   EXPECT_EQ(call(passThroughList(4)).result.bytesReturned, 108u + 36u);
@@ -134,8 +130,8 @@ TEST_F(VrocSimDriver, ReportedCountsCanDisagreeWithTheLists) {
   section_["volumes"][0]["reportedMemberCount"] = 0xFFFFFFFFu;
   section_["reportedPassThroughCount"] = -2;
   rebuild();
-  EXPECT_EQ(dwordAt(call(volumeInfo()).buffer, 128), 0xFFFFFFFFu);
-  EXPECT_EQ(dwordAt(call(header(32, 40, 0xE0002028, 0)).buffer, 28), 0xFFFFFFFEu);
+  EXPECT_EQ(le32(call(volumeInfo()).buffer, 128), 0xFFFFFFFFu);
+  EXPECT_EQ(le32(call(header(32, 40, 0xE0002028, 0)).buffer, 28), 0xFFFFFFFEu);
 }
 
 TEST_F(VrocSimDriver, MalformedListRequestsAreRefusedAsTheDriverRefusesThem) {
@@ -146,7 +142,7 @@ TEST_F(VrocSimDriver, MalformedListRequestsAreRefusedAsTheDriverRefusesThem) {
     std::uint32_t returnCode;
   };
   auto with = [](std::vector<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
-    putDword(bytes, offset, value);
+    putLe32(bytes, offset, value);
     return bytes;
   };
   auto signature = volumeInfo();
@@ -181,10 +177,10 @@ TEST_F(VrocSimDriver, MalformedListRequestsAreRefusedAsTheDriverRefusesThem) {
 TEST_F(VrocSimDriver, TheSrbHeaderIsCheckedBeforeTheDriverSeesTheRequest) {
   EXPECT_EQ(call(volumeInfo(), 132, 0x4D004).result.error, ERROR_INVALID_FUNCTION);
   auto headerLength = volumeInfo();
-  putDword(headerLength, 0, 24);
+  putLe32(headerLength, 0, 24);
   EXPECT_EQ(call(headerLength).result.error, ERROR_INVALID_PARAMETER);
   auto tooLong = volumeInfo();
-  putDword(tooLong, 24, 200);
+  putLe32(tooLong, 24, 200);
   EXPECT_FALSE(call(tooLong).result.ok);
   EXPECT_EQ(call(std::vector<std::uint8_t>(20, 0), 20).result.error, ERROR_INVALID_PARAMETER);
 }
@@ -197,7 +193,7 @@ TEST_F(VrocSimDriver, IdentifyReturnsTheDriveDataWithACompletionEntry) {
   EXPECT_EQ(first.dword3(), 0x00010000u);  // status 0, phase tag, command 0
   const auto data = drive("m2").identify();
   EXPECT_TRUE(std::equal(data.begin(), data.end(), first.buffer.begin() + 152));
-  EXPECT_EQ(textAt(first.buffer, 152 + 64, 8), "GXB2LTMW");
+  EXPECT_EQ(ascii(first.buffer, 152 + 64, 8), "GXB2LTMW");
   EXPECT_EQ(call(expectedIdentify(0x02000000)).dword3(), 0x00010001u);
 }
 
@@ -210,7 +206,7 @@ TEST_F(VrocSimDriver, MalformedPassThroughRequestsGetTheDriverCodeOrAnNvmeStatus
     std::uint32_t nvmeStatus;  // when returnCode is 0
   };
   auto with = [](std::vector<std::uint8_t> bytes, std::size_t offset, std::uint32_t value) {
-    putDword(bytes, offset, value);
+    putLe32(bytes, offset, value);
     return bytes;
   };
   PatternedImage image;

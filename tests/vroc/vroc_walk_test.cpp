@@ -3,13 +3,15 @@
 // appended and printed, and how driver-reported counts are bounded.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "discovery/vroc_members.h"
-#include "tests/vroc/port_recorder.h"
-#include "tests/vroc/vroc_test_support.h"
+#include "tests/support/bytes.h"
+#include "tests/support/console_capture.h"
+#include "tests/support/scripted_platform.h"
+#include "tests/support/vroc_requests.h"
 
 namespace koa::test::vroc {
 namespace {
@@ -27,8 +29,10 @@ struct Disk {
 };
 
 // A VROC driver as the walk sees it: answers the counts, the lists and
-// Identify by disk id.
+// Identify by disk id, on its ports; a call on any other port leaves the
+// buffer as it was.
 struct FakeVrocDriver {
+  std::set<std::u16string> ports;
   std::uint32_t volumes = 0;
   std::int32_t passThrough = 0;
   std::uint32_t members = 0;  // as reported by volume information
@@ -37,53 +41,45 @@ struct FakeVrocDriver {
   std::optional<std::uint32_t> listBytesReturned;  // default: the whole buffer
   bool listFails = false;
   bool identifyFails = false;
-  PortRecorder* platform = nullptr;
 
-  static void putText(std::uint8_t* at, const std::string& text) { std::memcpy(at, text.data(), text.size()); }
-
-  bool writeList(std::uint8_t* out, std::uint32_t outSize, std::size_t entriesOffset,
-                 const std::vector<Disk>& disks, std::uint32_t& bytesReturned) {
-    if (listFails) {
-      platform->lastError = 0x1F;
-      return false;
-    }
+  std::uint32_t writeList(std::uint8_t* out, std::uint32_t outSize, std::size_t entriesOffset,
+                          const std::vector<Disk>& disks, std::uint32_t& bytesReturned) {
+    if (listFails) return ERROR_GEN_FAILURE;
     for (std::size_t i = 0; i < disks.size(); ++i) {
       std::uint8_t* entry = out + entriesOffset + 108 * i;
       if (entriesOffset + 108 * (i + 1) > outSize) break;
-      putDword(entry, 0, disks[i].diskId);
-      putText(entry + 4, disks[i].model);
-      putText(entry + 52, disks[i].serial);
-      putDword(entry, 100, disks[i].pathId);
+      putLe32(entry, 0, disks[i].diskId);
+      putAscii(entry, 4, disks[i].model);
+      putAscii(entry, 52, disks[i].serial);
+      putLe32(entry, 100, disks[i].pathId);
     }
     if (listBytesReturned) bytesReturned = *listBytesReturned;
-    return true;
+    return ERROR_SUCCESS;
   }
 
-  PortRecorder::Answer answer() {
-    return [this](const PortRecorder::Call& call, std::uint8_t* out, std::uint32_t& bytesReturned) {
-      switch (dwordAt(call.input, 16)) {
-        case 0xE0002014: putDword(out, 28, volumes); return true;
-        case 0xE0002028: putDword(out, 28, static_cast<std::uint32_t>(passThrough)); return true;
-        case 0xE0002018: putDword(out, 128, members); return true;
-        case 0xE000201C: return writeList(out, call.outBufferSize, 36, memberDisks, bytesReturned);
-        case 0xE000202C: return writeList(out, call.outBufferSize, 32, passThroughDisks, bytesReturned);
+  Answer answer() {
+    return [this](const IoCall& call, std::uint8_t* out, std::uint32_t& bytesReturned) -> std::uint32_t {
+      if (ports.count(call.path) == 0) return ERROR_SUCCESS;
+      switch (le32(call.input, 16)) {
+        case 0xE0002014: putLe32(out, 28, volumes); return ERROR_SUCCESS;
+        case 0xE0002028: putLe32(out, 28, static_cast<std::uint32_t>(passThrough)); return ERROR_SUCCESS;
+        case 0xE0002018: putLe32(out, 128, members); return ERROR_SUCCESS;
+        case 0xE000201C: return writeList(out, call.outSize, 36, memberDisks, bytesReturned);
+        case 0xE000202C: return writeList(out, call.outSize, 32, passThroughDisks, bytesReturned);
         case 0xE0002000: {
-          if (identifyFails) {
-            platform->lastError = 0x1F;
-            return false;
-          }
-          const std::uint32_t diskId = dwordAt(call.input, 20);
-          putDword(out, 20, 0);
+          if (identifyFails) return ERROR_GEN_FAILURE;
+          const std::uint32_t diskId = le32(call.input, 20);
+          putLe32(out, 20, 0);
           for (const auto* list : {&memberDisks, &passThroughDisks})
             for (const Disk& disk : *list)
               if (disk.diskId == diskId) {
-                putText(out + 152 + 4, disk.identifySerial);
-                putText(out + 152 + 24, std::string(40, 'M'));  // never taken: the list's model is
-                putText(out + 152 + 64, disk.revision);
+                putAscii(out, 152 + 4, disk.identifySerial);
+                putAscii(out, 152 + 24, std::string(40, 'M'));  // never taken: the list's model is
+                putAscii(out, 152 + 64, disk.revision);
               }
-          return true;
+          return ERROR_SUCCESS;
         }
-        default: return false;
+        default: return ERROR_INVALID_FUNCTION;
       }
     };
   }
@@ -99,16 +95,17 @@ const Disk kLoose{0x02000005, std::string("TORVALE NVME SSD 1TB").append(20, ' '
 class VrocWalk : public ::testing::Test {
  protected:
   VrocWalk() {
-    driver.platform = &platform;
+    platform.otherPathError = ERROR_FILE_NOT_FOUND;
+    platform.answer = driver.answer();
     candidate = makeCandidate(DriverKind::IrstNonRaid, u"\\\\?\\pci#ven_8086&dev_2822", 4);
   }
 
   void attachDriverAt(int n) {
     platform.openable.insert(port(n));
-    platform.answers[port(n)] = driver.answer();
+    driver.ports.insert(port(n));
   }
 
-  PortRecorder platform;
+  ScriptedPlatform platform;
   FakeVrocDriver driver;
   DriveRecord candidate;
   DriveList drives;
@@ -124,7 +121,7 @@ TEST_F(VrocWalk, ARaidVolumeOnScsi2ListsOnlyItsMembers) {
   driver.memberDisks = {kMemberA, kMemberB};
   driver.passThroughDisks = {kLoose};
   attachDriverAt(2);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
@@ -132,27 +129,27 @@ TEST_F(VrocWalk, ARaidVolumeOnScsi2ListsOnlyItsMembers) {
   ASSERT_EQ(platform.opens.size(), 3u);
   for (int n = 0; n < 3; ++n) {
     EXPECT_EQ(platform.opens[n].path, port(n));
-    EXPECT_EQ(platform.opens[n].desiredAccess, 0xC0000000u);
+    EXPECT_EQ(platform.opens[n].access, 0xC0000000u);
     EXPECT_EQ(platform.opens[n].shareMode, 3u);
-    EXPECT_EQ(platform.opens[n].creationDisposition, 3u);
-    EXPECT_EQ(platform.opens[n].flagsAndAttributes, 0x80u);
+    EXPECT_EQ(platform.opens[n].disposition, 3u);
+    EXPECT_EQ(platform.opens[n].flags, 0x80u);
   }
-  EXPECT_TRUE(platform.openHandles.empty());
+  EXPECT_EQ(platform.openHandles(), 0);
 
   ASSERT_EQ(platform.calls.size(), 5u);
   EXPECT_EQ(platform.calls[0].input, countRequest(0xE0002014));
   auto information = header(132, 40, 0xE0002018, 0);
-  putDword(information, 28, 1);
+  putLe32(information, 28, 1);
   EXPECT_EQ(platform.calls[1].input, information);
   auto list = header(2 * 108 + 40, 40, 0xE000201C, 0);
-  putDword(list, 28, 1);
-  putDword(list, 32, 216);
+  putLe32(list, 28, 1);
+  putLe32(list, 32, 216);
   EXPECT_EQ(platform.calls[2].input, list);
   EXPECT_EQ(platform.calls[3].input, expectedIdentify(0x01000000));
   EXPECT_EQ(platform.calls[4].input, expectedIdentify(0x01000001));
   for (const auto& call : platform.calls) {
-    EXPECT_EQ(call.ioControlCode, kScsiMiniport);
-    EXPECT_EQ(call.outBufferSize, call.inBufferSize);
+    EXPECT_EQ(call.code, kScsiMiniport);
+    EXPECT_EQ(call.outSize, call.inSize);
     EXPECT_TRUE(call.sameBuffer);
   }
 
@@ -171,7 +168,7 @@ TEST_F(VrocWalk, ARaidVolumeOnScsi2ListsOnlyItsMembers) {
 
   // The failed opens of Scsi0: and Scsi1: leave ERROR_FILE_NOT_FOUND behind,
   // and the successful requests do not clear it.
-  EXPECT_EQ(run.console(),
+  EXPECT_EQ(console.text(),
             "dwError: 2\n"
             "Number of NVMe RAID volume member disks: 2\n"
             "dwError: 2\n"
@@ -183,7 +180,7 @@ TEST_F(VrocWalk, PassThroughDrivesAreListedWhenThereIsNoVolume) {
   driver.passThrough = 2;
   driver.passThroughDisks = {kLoose, kMemberB};
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
@@ -192,7 +189,7 @@ TEST_F(VrocWalk, PassThroughDrivesAreListedWhenThereIsNoVolume) {
   EXPECT_EQ(platform.calls[0].input, countRequest(0xE0002014));
   EXPECT_EQ(platform.calls[1].input, countRequest(0xE0002028));
   auto list = header(2 * 108 + 36, 40, 0xE000202C, 0);
-  putDword(list, 28, 216);
+  putLe32(list, 28, 216);
   EXPECT_EQ(platform.calls[2].input, list);
   EXPECT_EQ(platform.calls[3].input, expectedIdentify(0x02000005));
   EXPECT_EQ(platform.calls[4].input, expectedIdentify(0x01000001));
@@ -203,7 +200,7 @@ TEST_F(VrocWalk, PassThroughDrivesAreListedWhenThereIsNoVolume) {
   EXPECT_EQ(drives[1].driverKind, DriverKind::VrocNonRaid);
   EXPECT_EQ(drives[1].vrocDiskId, 0x01000001);
   // Nothing failed before, so no "dwError" line; no Serial line either.
-  EXPECT_EQ(run.console(), "NonRaidVROC\nNonRaidVROC\n");
+  EXPECT_EQ(console.text(), "NonRaidVROC\nNonRaidVROC\n");
 }
 
 TEST_F(VrocWalk, AVolumeWithoutMembersStillNamesThePort) {
@@ -212,7 +209,7 @@ TEST_F(VrocWalk, AVolumeWithoutMembersStillNamesThePort) {
   driver.passThroughDisks = {kLoose};
   attachDriverAt(5);
   platform.openable.insert(port(6));
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
@@ -220,10 +217,10 @@ TEST_F(VrocWalk, AVolumeWithoutMembersStillNamesThePort) {
   EXPECT_TRUE(drives.empty());
   ASSERT_EQ(platform.calls.size(), 3u);
   auto list = header(40, 40, 0xE000201C, 0);
-  putDword(list, 28, 1);
+  putLe32(list, 28, 1);
   EXPECT_EQ(platform.calls[2].input, list);
   EXPECT_EQ(platform.opens.size(), 6u);  // the walk ends at the port that answered
-  EXPECT_EQ(run.console(), "dwError: 2\nNumber of NVMe RAID volume member disks: 0\ndwError: 2\n");
+  EXPECT_EQ(console.text(), "dwError: 2\nNumber of NVMe RAID volume member disks: 0\ndwError: 2\n");
 }
 
 TEST_F(VrocWalk, PortsWithoutVolumesOrDrivesAreAllTriedAndLeaveThePortUnset) {
@@ -232,7 +229,7 @@ TEST_F(VrocWalk, PortsWithoutVolumesOrDrivesAreAllTriedAndLeaveThePortUnset) {
     platform.openable.insert(extra);
   driver.passThrough = -3;  // "no drive"
   driver.passThroughDisks = {kLoose};
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
@@ -242,9 +239,9 @@ TEST_F(VrocWalk, PortsWithoutVolumesOrDrivesAreAllTriedAndLeaveThePortUnset) {
   EXPECT_EQ(platform.opens[15].path, u"\\\\.\\Scsi15:");
   // Two count requests on each port that opened; nothing else.
   EXPECT_EQ(platform.calls.size(), 2u * 12u);
-  EXPECT_EQ(platform.callsWithControlCode(0xE000202C).size(), 0u);
-  EXPECT_TRUE(platform.openHandles.empty());
-  EXPECT_EQ(run.console(), "");
+  EXPECT_EQ(callsWithControlCode(platform, 0xE000202C).size(), 0u);
+  EXPECT_EQ(platform.openHandles(), 0);
+  EXPECT_EQ(console.text(), "");
 }
 
 TEST_F(VrocWalk, ADriveWhoseIdentifyFailsIsListedWithTheFillBytes) {
@@ -252,7 +249,7 @@ TEST_F(VrocWalk, ADriveWhoseIdentifyFailsIsListedWithTheFillBytes) {
   driver.passThroughDisks = {kLoose};
   driver.identifyFails = true;
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
@@ -261,7 +258,7 @@ TEST_F(VrocWalk, ADriveWhoseIdentifyFailsIsListedWithTheFillBytes) {
   EXPECT_EQ(drives[0].serialNumber, std::u16string(20, u'U'));
   EXPECT_EQ(drives[0].modelNumber, u"TORVALE NVME SSD 1TB                    ");
   EXPECT_EQ(drives[0].vrocDiskId, 0x02000005);
-  EXPECT_EQ(run.console(), "NonRaidVROC\ndwError: 31\n");
+  EXPECT_EQ(console.text(), "NonRaidVROC\ndwError: 31\n");
 }
 
 TEST_F(VrocWalk, AnAbsurdMemberCountIsBoundedAndOnlyAnsweredEntriesAreRead) {
@@ -270,18 +267,18 @@ TEST_F(VrocWalk, AnAbsurdMemberCountIsBoundedAndOnlyAnsweredEntriesAreRead) {
   driver.memberDisks = {kMemberA, kMemberB, kLoose};
   driver.listBytesReturned = 36 + 3 * 108 + 4;
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
-  const auto lists = platform.callsWithControlCode(0xE000201C);
+  const auto lists = callsWithControlCode(platform, 0xE000201C);
   ASSERT_EQ(lists.size(), 1u);
-  EXPECT_EQ(lists[0].inBufferSize, 606u * 108u + 40u);
-  EXPECT_EQ(dwordAt(lists[0].input, 32), 606u * 108u);
-  EXPECT_EQ(platform.callsWithControlCode(0xE0002000).size(), 3u);
+  EXPECT_EQ(lists[0].inSize, 606u * 108u + 40u);
+  EXPECT_EQ(le32(lists[0].input, 32), 606u * 108u);
+  EXPECT_EQ(callsWithControlCode(platform, 0xE0002000).size(), 3u);
   ASSERT_EQ(drives.size(), 3u);
   EXPECT_EQ(drives[2].vrocDiskId, 0x02000005);
-  EXPECT_EQ(run.console().rfind("Number of NVMe RAID volume member disks: 4294967295\n", 0), 0u);
+  EXPECT_EQ(console.text().rfind("Number of NVMe RAID volume member disks: 4294967295\n", 0), 0u);
 }
 
 TEST_F(VrocWalk, AnAnswerShorterThanTheCountYieldsOnlyItsWholeEntries) {
@@ -289,7 +286,7 @@ TEST_F(VrocWalk, AnAnswerShorterThanTheCountYieldsOnlyItsWholeEntries) {
   driver.passThroughDisks = {kLoose, kMemberA, kMemberB};
   driver.listBytesReturned = 32 + 2 * 108 + 107;  // the third entry is cut
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
@@ -303,14 +300,14 @@ TEST_F(VrocWalk, AnAbsurdPassThroughCountIsBounded) {
   driver.passThroughDisks = {kLoose};
   driver.listBytesReturned = 32 + 108;
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
-  const auto lists = platform.callsWithControlCode(0xE000202C);
+  const auto lists = callsWithControlCode(platform, 0xE000202C);
   ASSERT_EQ(lists.size(), 1u);
-  EXPECT_EQ(lists[0].inBufferSize, 606u * 108u + 36u);
-  EXPECT_EQ(dwordAt(lists[0].input, 28), 606u * 108u);
+  EXPECT_EQ(lists[0].inSize, 606u * 108u + 36u);
+  EXPECT_EQ(le32(lists[0].input, 28), 606u * 108u);
   EXPECT_EQ(drives.size(), 1u);
 }
 
@@ -320,14 +317,14 @@ TEST_F(VrocWalk, AFailedMemberListYieldsNoEntries) {
   driver.memberDisks = {kMemberA, kMemberB};
   driver.listFails = true;
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
   EXPECT_TRUE(drives.empty());
-  EXPECT_EQ(platform.callsWithControlCode(0xE0002000).size(), 0u);
+  EXPECT_EQ(callsWithControlCode(platform, 0xE0002000).size(), 0u);
   EXPECT_EQ(vrocPort, 0);
-  EXPECT_EQ(run.console(), "Number of NVMe RAID volume member disks: 2\ndwError: 31\n");
+  EXPECT_EQ(console.text(), "Number of NVMe RAID volume member disks: 2\ndwError: 31\n");
 }
 
 TEST_F(VrocWalk, ASerialWithoutAZeroByteEndsBeforeThePathId) {
@@ -338,11 +335,11 @@ TEST_F(VrocWalk, ASerialWithoutAZeroByteEndsBeforeThePathId) {
   driver.members = 1;
   driver.memberDisks = {noTerminator};
   attachDriverAt(0);
-  CapturedRun run(platform);
+  ConsoleCapture console;
 
   EXPECT_EQ(enumerateVrocMembers(candidate, drives, vrocPort), 0);
 
-  EXPECT_NE(run.console().find("\nSerial: " + std::string(48, 'Z') + "\nvrocDiskId:1000000\n"),
+  EXPECT_NE(console.text().find("\nSerial: " + std::string(48, 'Z') + "\nvrocDiskId:1000000\n"),
             std::string::npos);
   ASSERT_EQ(drives.size(), 1u);
   EXPECT_EQ(drives[0].pathId, 0x41414141);
