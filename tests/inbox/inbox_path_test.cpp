@@ -219,6 +219,7 @@ TEST(InboxIdentify, ADriveThatCannotBeOpenedIsReportedAndNotListed) {
   EXPECT_EQ(identifyInboxDrive(inboxTarget(), drives), 2);
   EXPECT_TRUE(drives.empty());
   EXPECT_EQ(console.text(), "  [ERROR] Failed to get disk handle: 0x20\n\n");
+  expectInboxOpens(platform);
 }
 
 TEST(InboxIdentify, AFailedQueryIsSilentAndNotListed) {
@@ -232,6 +233,7 @@ TEST(InboxIdentify, AFailedQueryIsSilentAndNotListed) {
   EXPECT_TRUE(drives.empty());
   EXPECT_EQ(console.text(), "");
   EXPECT_EQ(platform.openHandles(), 0);
+  expectInboxOpens(platform);
 }
 
 }  // namespace
