@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "sim/machine_description.h"
-#include "tests/reliability/machine_run.h"
 #include "tests/reliability/run_invariants.h"
 
 namespace koa::fuzz {
@@ -236,8 +235,8 @@ void changeVroc(ByteReader& in, nlohmann::json& machine) {
 
 nlohmann::json fuzzedMachine(std::span<const std::uint8_t> bytes) {
   ByteReader in(bytes);
-  static const std::array<nlohmann::json, 2> examples = {reliability::exampleMachine(kMachines[0]),
-                                                        reliability::exampleMachine(kMachines[1])};
+  static const std::array<nlohmann::json, 2> examples = {test::machineFile(kMachines[0]),
+                                                        test::machineFile(kMachines[1])};
   nlohmann::json machine = examples[in.byte() & 1];
   machine["faults"] = nlohmann::json::array();
   const Paths paths = pathsOf(machine);
@@ -259,7 +258,8 @@ std::string runFuzzedMachine(std::span<const std::uint8_t> bytes) {
   std::string error;
   auto description = sim::parseMachineDescription(fuzzedMachine(bytes).dump(), "fuzzed.json", error);
   if (!description) return {};
-  const auto run = reliability::runOnMachine(std::make_unique<sim::SimulatedMachine>(std::move(*description)));
+  const auto run = test::runOnMachine(std::make_unique<sim::SimulatedMachine>(std::move(*description)),
+                                      reliability::checkedRunOptions());
   std::string broken;
   for (const auto& line : reliability::brokenInvariants(run)) broken += line + "\n";
   return broken;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/irst/irst_machine.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::test {
 namespace {
@@ -68,7 +69,7 @@ IrstMachine singleNonRaid(const std::string& activation = "immediate") {
 }
 
 TEST(IrstEndToEnd, RaidVolumeOfTwoMembersIsIdentifiedAndUpdated) {
-  const MachineRun run = runOnMachine(raidOfTwo().text());
+  const MachineRun run = runOnMachine(raidOfTwo().description(), separateProcess());
 
   EXPECT_EQ(runBody(run.standardOutput), displayBlock(true, "KOA-RAID-A", "GXB3LTMW") + kDownloadPassed +
                                              kActivationPassed + displayBlock(true, "KOA-RAID-B", "GXR4LTMW") +
@@ -79,8 +80,8 @@ TEST(IrstEndToEnd, RaidVolumeOfTwoMembersIsIdentifiedAndUpdated) {
   ASSERT_EQ(run.requests("csmi.raidConfig").size(), 1u);
   ASSERT_EQ(run.requests("irst.identify", "member-a").size(), 1u);
   ASSERT_EQ(run.requests("irst.identify", "member-b").size(), 1u);
-  EXPECT_EQ(run.requests("irst.identify", "member-a")[0].input()[29], 0);
-  EXPECT_EQ(run.requests("irst.identify", "member-b")[0].input()[29], 1);
+  EXPECT_EQ(inputOf(run.requests("irst.identify", "member-a")[0])[29], 0);
+  EXPECT_EQ(inputOf(run.requests("irst.identify", "member-b")[0])[29], 1);
   for (const std::string drive : {"member-a", "member-b"}) {
     EXPECT_EQ(run.requests("irst.download", drive).size(), 512u) << drive;
     EXPECT_EQ(run.requests("irst.activate", drive).size(), 1u) << drive;
@@ -89,14 +90,14 @@ TEST(IrstEndToEnd, RaidVolumeOfTwoMembersIsIdentifiedAndUpdated) {
   }
   // The exclusive CSMI handle is closed before the members are identified:
   // no open is refused for sharing.
-  for (const auto& open : run.ops("CreateFileW")) EXPECT_NE(open["result"].get<std::int64_t>(), -1) << open.dump();
-  EXPECT_EQ(run.leakedHandles(), 0);
-  EXPECT_EQ(run.leakedDeviceSets(), 0);
+  for (const auto& open : run.calls("CreateFileW")) EXPECT_NE(open["result"].get<std::int64_t>(), -1) << open.dump();
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
+  EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
   EXPECT_NE(run.log.find("[Disk #2]\nModel Number : " + padded("KOA NVMe SSD 1TB", 40)), std::string::npos);
 }
 
 TEST(IrstEndToEnd, NonRaidDriveIsAddressedByItsBusNumber) {
-  const MachineRun run = runOnMachine(singleNonRaid().text());
+  const MachineRun run = runOnMachine(singleNonRaid().description(), separateProcess());
 
   EXPECT_EQ(runBody(run.standardOutput),
             displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + kActivationPassed + "\n");
@@ -104,11 +105,11 @@ TEST(IrstEndToEnd, NonRaidDriveIsAddressedByItsBusNumber) {
   EXPECT_TRUE(run.requests("csmi.raidConfig").empty());
   const auto identify = run.requests("irst.identify", "single");
   ASSERT_EQ(identify.size(), 1u);
-  EXPECT_EQ(identify[0].input()[29], 2);
+  EXPECT_EQ(inputOf(identify[0])[29], 2);
   const auto pieces = run.requests("irst.download", "single");
   ASSERT_EQ(pieces.size(), 512u);
-  for (const auto& piece : pieces) ASSERT_EQ(piece.input()[29], 2);
-  EXPECT_EQ(run.requests("irst.activate", "single")[0].input()[29], 2);
+  for (const auto& piece : pieces) ASSERT_EQ(inputOf(piece)[29], 2);
+  EXPECT_EQ(inputOf(run.requests("irst.activate", "single")[0])[29], 2);
   EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
 }
 
@@ -117,7 +118,7 @@ TEST(IrstEndToEnd, ALocationTextWithoutABusNumberAddressesNoDriveRatherThanTheDr
   // the RAID member on path 0 a second update through the non-RAID route.
   IrstMachine machine = raidOfTwo();
   machine.drive("single", "KOA-SINGLE", "GXB2LTMW").irstDrive(2, "single").nonRaidDisk("d2", "Bus Number , Target Id 0, LUN 0");
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
 
   EXPECT_EQ(run.requests("irst.download", "member-a").size(), 512u);
   EXPECT_EQ(run.requests("irst.activate", "member-a").size(), 1u);
@@ -128,7 +129,7 @@ TEST(IrstEndToEnd, ALocationTextWithoutABusNumberAddressesNoDriveRatherThanTheDr
 }
 
 TEST(IrstEndToEnd, DriveThatActivatesAtResetEndsWith1602AndTheRebootTexts) {
-  const MachineRun run = runOnMachine(singleNonRaid("reset").text(), /*silent=*/false);
+  const MachineRun run = runOnMachine(singleNonRaid("reset").description(), separateProcess({}));
 
   EXPECT_EQ(runBody(run.standardOutput),
             displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + kPowerCycle + "\n");
@@ -161,7 +162,7 @@ TEST(IrstEndToEnd, ActivationStatusesGiveTheirMessagesAndExitCodes) {
   for (const Case& c : cases) {
     IrstMachine machine = singleNonRaid();
     machine.fault({{"action", "returnCode"}, {"request", "irst.activate"}, {"returnCode", c.status}});
-    const MachineRun run = runOnMachine(machine.text());
+    const MachineRun run = runOnMachine(machine.description(), separateProcess());
     EXPECT_EQ(runBody(run.standardOutput),
               displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + c.message + "\n")
         << c.status;
@@ -173,13 +174,11 @@ TEST(IrstEndToEnd, ActivationStatusesGiveTheirMessagesAndExitCodes) {
 }
 
 TEST(IrstEndToEnd, DriveWithoutSlotTwoRefusesTheActivation) {
-  IrstMachine machine = singleNonRaid();
-  std::string text = machine.text();
   // One writable slot only: slot 2 does not exist on this drive.
-  auto doc = nlohmann::json::parse(text);
+  nlohmann::json doc = singleNonRaid().description();
   doc["drives"]["single"]["slots"] = {{{"number", 1u}, {"revision", "GXB2LTMW"}}};
   doc["drives"]["single"]["activeSlot"] = 1u;
-  const MachineRun run = runOnMachine(doc.dump());
+  const MachineRun run = runOnMachine(doc, separateProcess());
   EXPECT_NE(run.standardOutput.find(kDownloadPassed + "  [ERROR] Firmware activate failed: invalid slot number\n\n"),
             std::string::npos)
       << run.standardOutput;
@@ -190,7 +189,7 @@ TEST(IrstEndToEnd, DriveWithoutSlotTwoRefusesTheActivation) {
 TEST(IrstEndToEnd, RefusedPieceEndsTheDownloadWithoutActivation) {
   IrstMachine machine = singleNonRaid();
   machine.fault({{"action", "returnCode"}, {"request", "irst.download"}, {"nth", 3u}, {"returnCode", 1u}});
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
 
   EXPECT_EQ(runBody(run.standardOutput), displayBlock(false, "KOA-SINGLE", "GXB2LTMW") +
                                              "  [ERROR] Firmware download failed: srbControl->ReturnCode 1\n"
@@ -199,13 +198,13 @@ TEST(IrstEndToEnd, RefusedPieceEndsTheDownloadWithoutActivation) {
   EXPECT_TRUE(run.requests("irst.activate").empty());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW");
-  EXPECT_EQ(run.leakedHandles(), 0);
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
 }
 
 TEST(IrstEndToEnd, FailedPieceCallEndsTheDownloadWithoutActivation) {
   IrstMachine machine = singleNonRaid();
   machine.fault({{"action", "fail"}, {"request", "irst.download"}, {"nth", 2u}, {"error", 1117u}});
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
 
   EXPECT_EQ(runBody(run.standardOutput), displayBlock(false, "KOA-SINGLE", "GXB2LTMW") +
                                              "  [ERROR] Firmware download IOCTL failed: 0x45D\n"
@@ -219,7 +218,7 @@ TEST(IrstEndToEnd, ControllerThatCannotBeOpenedForTheUpdateGivesFive) {
   IrstMachine machine = singleNonRaid();
   // The probe, the identify open; the third open is the update's.
   machine.fault({{"action", "failOpen"}, {"path", kIntelControllerPath}, {"nth", 3u}, {"error", 5u}});
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(runBody(run.standardOutput),
             displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + "  [ERROR] Failed to get disk handle: 0x5\n\n\n");
   EXPECT_TRUE(run.requests("irst.download").empty());
@@ -232,10 +231,10 @@ TEST(IrstEndToEnd, GranularityThatDoesNotDivideTheImageSendsAShorterLastPiece) {
       .controller(kIntelControllerPath, kRstDescription)
       .irstDrive(2, "single")
       .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   const auto pieces = run.requests("irst.download", "single");
   ASSERT_EQ(pieces.size(), 171u);
-  EXPECT_EQ(pieces.back().json["inSize"], 88 + 8192);
+  EXPECT_EQ(pieces.back()["inSize"], 88 + 8192);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
   EXPECT_EQ(run.state["drives"]["single"]["committed"]["length"], 2097152);
@@ -249,11 +248,11 @@ TEST(IrstEndToEnd, ControllerProbeRaisesOnlyThePathToUpperCase) {
       .controller(path, kRstDescription)
       .irstDrive(2, "single")
       .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
-  const MachineRun found = runOnMachine(mixedCase.text());
+  const MachineRun found = runOnMachine(mixedCase.description(), separateProcess());
   EXPECT_EQ(found.exitCode, 0);
   ASSERT_EQ(found.requests("irst.activate").size(), 1u);
   // The controller is opened by the path as SetupAPI gave it.
-  EXPECT_EQ(found.requests("irst.activate")[0].json["path"], path);
+  EXPECT_EQ(found.requests("irst.activate")[0]["path"], path);
 
   for (const std::string description : {"Intel(R) Chipset SATA/PCIe rst Premium Controller",
                                         "Intel(R) RST Premium controller", "intel(R) RAID Controller"}) {
@@ -262,7 +261,7 @@ TEST(IrstEndToEnd, ControllerProbeRaisesOnlyThePathToUpperCase) {
         .controller(kIntelControllerPath, description)
         .irstDrive(2, "single")
         .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
-    const MachineRun run = runOnMachine(machine.text());
+    const MachineRun run = runOnMachine(machine.description(), separateProcess());
     EXPECT_TRUE(run.requests("irst.identify").empty()) << description;
     EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW") << description;
     EXPECT_EQ(run.exitCode, 1) << description;
@@ -279,10 +278,10 @@ TEST(IrstEndToEnd, AhciControllerIsSkippedForTheRstController) {
       .controller(kIntelControllerPath, kRstDescription)
       .irstDrive(2, "single")
       .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
-  for (const auto& open : run.ops("CreateFileW")) EXPECT_NE(open["path"], ahciPath);
+  for (const auto& open : run.calls("CreateFileW")) EXPECT_NE(open["path"], ahciPath);
 }
 
 TEST(IrstEndToEnd, DiskThatCannotBeOpenedEndsTheWalkBelowTheController) {
@@ -292,20 +291,20 @@ TEST(IrstEndToEnd, DiskThatCannotBeOpenedEndsTheWalkBelowTheController) {
       .nonRaidDisk("locked", "Bus Number 4, Target Id 0, LUN 0")
       .nonRaidDisk("d3", "Bus Number 3, Target Id 0, LUN 0")
       .fault({{"action", "failOpen"}, {"path", IrstMachine::diskPath("locked")}, {"error", 5u}});
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   // The volume before the locked disk is kept; the disk after it is never seen.
   EXPECT_EQ(run.requests("irst.activate", "member-a").size(), 1u);
   EXPECT_EQ(run.requests("irst.activate", "member-b").size(), 1u);
   EXPECT_TRUE(run.requests("irst.identify", "later").empty());
   EXPECT_EQ(revisionOf(run, "later"), "GXB2LTMW");
-  for (const auto& open : run.ops("CreateFileW")) EXPECT_NE(open["path"], IrstMachine::diskPath("d3"));
+  for (const auto& open : run.calls("CreateFileW")) EXPECT_NE(open["path"], IrstMachine::diskPath("d3"));
   EXPECT_EQ(run.exitCode, 0);
 }
 
 TEST(IrstEndToEnd, FailedCsmiRequestIsReportedAndNoMemberIsIdentified) {
   IrstMachine machine = raidOfTwo();
   machine.fault({{"action", "fail"}, {"request", "csmi.raidConfig"}, {"error", 31u}});
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(runBody(run.standardOutput), "  [ERROR] CSMI GET RAID CONFIG IOCTL failed: 0x1F\n\n\n");
   EXPECT_TRUE(run.requests("irst.identify").empty());
   EXPECT_EQ(run.exitCode, 1);
@@ -318,20 +317,20 @@ TEST(IrstEndToEnd, CsmiReturnCodeIsReportedAndNoMemberIsIdentified) {
       .controller(kIntelControllerPath, kRstDescription)
       .irstDrive(0, "member-a")
       .raidVolume("v1");
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(runBody(run.standardOutput), "  [ERROR] CSMI GET RAID CONFIG ReturnCode: 0x3e8\n\n\n");
   EXPECT_TRUE(run.requests("irst.identify").empty());
 
   IrstMachine spoiled = raidOfTwo();
   spoiled.fault({{"action", "returnCode"}, {"request", "csmi.raidConfig"}, {"returnCode", 0xABu}});
-  const MachineRun refused = runOnMachine(spoiled.text());
+  const MachineRun refused = runOnMachine(spoiled.description(), separateProcess());
   EXPECT_EQ(runBody(refused.standardOutput), "  [ERROR] CSMI GET RAID CONFIG ReturnCode: 0xab\n\n\n");
 }
 
 TEST(IrstEndToEnd, TwoRaidVolumesListTheMembersTwiceAndUpdateThemTwice) {
   IrstMachine machine = raidOfTwo();
   machine.raidVolume("v2");
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(run.requests("csmi.raidConfig").size(), 2u);
   const std::string body = runBody(run.standardOutput);
   EXPECT_EQ(occurrences(body, " Raid : Yes\n"), 4u);
@@ -353,7 +352,7 @@ TEST(IrstEndToEnd, InboxAndIrstTargetsAreUpdatedInDiscoveryOrderWithOneExitCode)
       .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0")
       .drive("inbox", "KOA-INBOX", "GXB3LTMW")
       .inboxDisk("i1", "inbox", 1);
-  const MachineRun run = runOnMachine(machine.text());
+  const MachineRun run = runOnMachine(machine.description(), separateProcess());
   const std::string body = runBody(run.standardOutput);
   const std::size_t raidA = body.find("KOA-RAID-A");
   const std::size_t raidB = body.find("KOA-RAID-B");

@@ -1,14 +1,13 @@
 // The example machines with an Intel RST controller, run as a user would.
 #include <gtest/gtest.h>
 
-#include "tests/irst/irst_machine.h"
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::test {
 namespace {
 
 TEST(IrstExampleMachines, WorkstationUpdatesItsRaidMembersAndItsNonRaidDrive) {
-  const MachineRun run = runOnMachineFile(sourcePath("examples/machines/workstation.json"));
+  const MachineRun run = runOnMachineFile(sourcePath("examples/machines/workstation.json"), separateProcess());
   ASSERT_EQ(run.requests("csmi.raidConfig").size(), 1u) << run.standardOutput;
   for (const std::string drive : {"irst-raid-a", "irst-raid-b", "irst-single"}) {
     EXPECT_EQ(run.requests("irst.identify", drive).size(), 1u) << drive;
@@ -17,14 +16,14 @@ TEST(IrstExampleMachines, WorkstationUpdatesItsRaidMembersAndItsNonRaidDrive) {
     EXPECT_EQ(run.state["drives"][drive]["committed"]["length"], 2097152) << drive;
   }
   // The non-RAID drive is reached by the bus number of its disk.
-  EXPECT_EQ(run.requests("irst.identify", "irst-single")[0].input()[29], 2);
+  EXPECT_EQ(inputOf(run.requests("irst.identify", "irst-single")[0])[29], 2);
   EXPECT_NE(run.standardOutput.find(" Raid : No\n Model Number : KOA NVMe SSD 512GB"), std::string::npos);
-  EXPECT_EQ(run.leakedHandles(), 0);
-  EXPECT_EQ(run.leakedDeviceSets(), 0);
+  EXPECT_EQ(run.handlesLeftOpen(), 0);
+  EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
 }
 
 TEST(IrstExampleMachines, PowerCycleMachineEndsWith1602) {
-  const MachineRun run = runOnMachineFile(sourcePath("examples/machines/irst-power-cycle.json"), /*silent=*/false);
+  const MachineRun run = runOnMachineFile(sourcePath("examples/machines/irst-power-cycle.json"), separateProcess({}));
   EXPECT_EQ(run.exitCode, 1602 % 256);
   EXPECT_NE(run.standardOutput.find(
                 " Raid : No\n Model Number : KOA NVMe SSD 1TB                        \n"
@@ -33,7 +32,7 @@ TEST(IrstExampleMachines, PowerCycleMachineEndsWith1602) {
       << run.standardOutput;
   EXPECT_NE(run.standardOutput.find("  [PASS] Firmware activate succeeded. PLEASE SHUTDOWN COMPUTER.\n\n\n"),
             std::string::npos);
-  EXPECT_EQ(run.requests("irst.identify", "irst-single")[0].input()[29], 1);
+  EXPECT_EQ(inputOf(run.requests("irst.identify", "irst-single")[0])[29], 1);
   EXPECT_NE(run.standardError.find("MessageBox: "), std::string::npos);
   EXPECT_NE(run.standardError.find("Downloaded firmware successfully, \\nbut firmware activation requires reboot."),
             std::string::npos);

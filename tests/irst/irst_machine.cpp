@@ -1,11 +1,5 @@
 #include "tests/irst/irst_machine.h"
 
-#include <set>
-#include <sstream>
-
-#include "sim/sim_bytes.h"
-#include "tests/support/program_run.h"
-
 namespace koa::test {
 
 IrstMachine::IrstMachine() {
@@ -89,82 +83,6 @@ IrstMachine& IrstMachine::fault(nlohmann::json fault) {
   if (!fault.contains("device") && !fault.contains("path")) fault["device"] = kIntelControllerPath;
   doc_["faults"].push_back(std::move(fault));
   return *this;
-}
-
-std::string IrstMachine::text() const { return doc_.dump(2); }
-
-std::vector<std::uint8_t> TraceEntry::input() const {
-  return sim::fromHex(json.at("input").get<std::string>()).value_or(std::vector<std::uint8_t>{});
-}
-
-std::vector<TraceEntry> MachineRun::requests(const std::string& kind, const std::string& drive) const {
-  std::vector<TraceEntry> found;
-  for (const auto& entry : trace)
-    if (entry.value("op", "") == "DeviceIoControl" && entry.value("request", "") == kind &&
-        (drive.empty() || (entry.contains("drive") && entry["drive"] == drive)))
-      found.push_back({entry});
-  return found;
-}
-
-std::vector<nlohmann::json> MachineRun::ops(const std::string& op) const {
-  std::vector<nlohmann::json> found;
-  for (const auto& entry : trace)
-    if (entry.value("op", "") == op) found.push_back(entry);
-  return found;
-}
-
-int MachineRun::leakedHandles() const {
-  std::multiset<std::int64_t> open;
-  for (const auto& entry : ops("CreateFileW"))
-    if (entry["result"].get<std::int64_t>() != -1) open.insert(entry["result"].get<std::int64_t>());
-  for (const auto& entry : ops("OpenProcessToken"))
-    if (entry["result"].get<bool>()) open.insert(entry["token"].get<std::int64_t>());
-  for (const auto& entry : ops("CloseHandle"))
-    if (entry["result"].get<bool>()) open.erase(open.find(entry["handle"].get<std::int64_t>()));
-  return static_cast<int>(open.size());
-}
-
-int MachineRun::leakedDeviceSets() const {
-  int open = 0;
-  for (const auto& entry : ops("SetupDiGetClassDevsW"))
-    if (entry["result"].get<std::int64_t>() != -1) ++open;
-  for (const auto& entry : ops("SetupDiDestroyDeviceInfoList"))
-    if (entry["result"].get<bool>()) --open;
-  return open;
-}
-
-MachineRun runOnMachineFile(const std::filesystem::path& machineFile, bool silent) {
-  const std::filesystem::path directory = makeTemporaryDirectory();
-  ProgramOptions options;
-  if (silent) options.arguments = {"/s"};
-  options.workingDirectory = directory;
-  options.environment = {{"KOA_SIM_MACHINE", machineFile.string()},
-                         {"KOA_SIM_TRACE", (directory / "trace.jsonl").string()},
-                         {"KOA_SIM_STATE_OUT", (directory / "state.json").string()}};
-  const ProgramRun program = runProgram(options);
-  MachineRun run;
-  run.standardOutput = program.standardOutput;
-  run.standardError = program.standardError;
-  run.exitCode = program.exitCode;
-  if (std::filesystem::exists(directory / "test.txt")) run.log = readFile(directory / "test.txt");
-  if (std::filesystem::exists(directory / "trace.jsonl")) {
-    std::istringstream lines(readFile(directory / "trace.jsonl"));
-    for (std::string line; std::getline(lines, line);)
-      if (!line.empty()) run.trace.push_back(nlohmann::json::parse(line));
-  }
-  if (std::filesystem::exists(directory / "state.json"))
-    run.state = nlohmann::json::parse(readFile(directory / "state.json"));
-  std::filesystem::remove_all(directory);
-  return run;
-}
-
-MachineRun runOnMachine(const std::string& machineText, bool silent) {
-  const std::filesystem::path directory = makeTemporaryDirectory();
-  const std::filesystem::path file = directory / "machine.json";
-  writeFile(file, machineText);
-  MachineRun run = runOnMachineFile(file, silent);
-  std::filesystem::remove_all(directory);
-  return run;
 }
 
 }  // namespace koa::test

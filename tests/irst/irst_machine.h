@@ -1,10 +1,8 @@
-// Machine descriptions with an Intel RST controller for the end-to-end
-// runs of the Linux program, and what such a run leaves behind.
+// Machine descriptions with an Intel RST controller, built drive by drive
+// and device by device for the end-to-end runs of the program.
 #pragma once
 
-#include <filesystem>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -35,37 +33,12 @@ class IrstMachine {
   IrstMachine& inboxDisk(const std::string& suffix, const std::string& driveName, int deviceNumber);
   IrstMachine& fault(nlohmann::json fault);
 
-  [[nodiscard]] std::string text() const;
+  [[nodiscard]] const nlohmann::json& description() const { return doc_; }
   [[nodiscard]] static std::string diskPath(const std::string& suffix);
 
  private:
   nlohmann::json doc_;
   std::size_t controllerIndex_ = 0;
 };
-
-struct TraceEntry {
-  nlohmann::json json;
-  [[nodiscard]] std::vector<std::uint8_t> input() const;
-};
-
-struct MachineRun {
-  std::string standardOutput;
-  std::string standardError;
-  std::string log;
-  int exitCode = -1;
-  std::vector<nlohmann::json> trace;
-  nlohmann::json state;
-
-  // DeviceIoControl entries of a request kind, optionally for one drive.
-  [[nodiscard]] std::vector<TraceEntry> requests(const std::string& kind, const std::string& drive = "") const;
-  [[nodiscard]] std::vector<nlohmann::json> ops(const std::string& op) const;
-  // Handles and device sets opened and never released.
-  [[nodiscard]] int leakedHandles() const;
-  [[nodiscard]] int leakedDeviceSets() const;
-};
-
-// Runs the Linux program on the machine (silently unless told otherwise).
-MachineRun runOnMachine(const std::string& machineText, bool silent = true);
-MachineRun runOnMachineFile(const std::filesystem::path& machineFile, bool silent = true);
 
 }  // namespace koa::test

@@ -11,7 +11,6 @@
 #include <iostream>
 
 #include "tests/reliability/fault_plan.h"
-#include "tests/reliability/machine_run.h"
 #include "tests/reliability/run_invariants.h"
 
 namespace koa::reliability {
@@ -36,12 +35,12 @@ struct SweepCounts {
 
 // Runs the clean run and every planned fault on `machineFile`.
 SweepCounts sweep(const std::string& machineFile, int cleanExitCode, std::size_t cleanTargets) {
-  const nlohmann::json description = exampleMachine(machineFile);
+  const nlohmann::json description = test::machineFile(machineFile);
   SweepCounts counts;
   std::vector<nlohmann::json> cleanTrace;
   {
-    const MachineRun clean = runOnMachine(description);
-    EXPECT_EQ(clean.exitCode, cleanExitCode) << clean.console;
+    const MachineRun clean = test::runOnMachine(description, checkedRunOptions());
+    EXPECT_EQ(clean.exitCode, cleanExitCode) << clean.standardOutput;
     EXPECT_TRUE(brokenInvariants(clean).empty()) << joined(brokenInvariants(clean));
     std::size_t activations = 0;
     for (const auto& entry : clean.machine->trace().calls("DeviceIoControl")) {
@@ -59,7 +58,7 @@ SweepCounts sweep(const std::string& machineFile, int cleanExitCode, std::size_t
   for (const InjectedFault& injected : plan.faults) {
     nlohmann::json faulty = description;
     faulty["faults"] = nlohmann::json::array({injected.fault});
-    const MachineRun run = runOnMachine(faulty);
+    const MachineRun run = test::runOnMachine(faulty, checkedRunOptions());
     ++counts.runs;
     // The runs are deterministic, so the call is the same call as in the
     // clean run, and the fault must have hit it.
@@ -69,7 +68,7 @@ SweepCounts sweep(const std::string& machineFile, int cleanExitCode, std::size_t
     EXPECT_TRUE(hit) << "call " << injected.call << " (" << injected.what << ") was not reached";
     const auto broken = brokenInvariants(run);
     EXPECT_TRUE(broken.empty()) << "call " << injected.call << " " << injected.what << ":" << joined(broken)
-                                << "\n  standard output:\n" << run.console;
+                                << "\n  standard output:\n" << run.standardOutput;
   }
   std::cout << "[ sweep    ] " << machineFile << ": " << counts.runs << " runs, " << counts.failurePoints
             << " failure points (" << plan.faults.size() << " injected faults; " << counts.representedCalls

@@ -11,7 +11,7 @@
 
 #include "sim/machine_description.h"
 #include "tests/fuzz/fuzzed_machine.h"
-#include "tests/reliability/machine_run.h"
+#include "tests/reliability/run_invariants.h"
 
 namespace koa::fuzz {
 namespace {
@@ -81,7 +81,8 @@ TEST(FuzzedMachine, TheDecodedFaultReachesTheRunAndChangesItsOutcome) {
   std::string error;
   auto description = sim::parseMachineDescription(fuzzedMachine(bytes).dump(), "fuzzed.json", error);
   ASSERT_TRUE(description) << error;
-  const auto run = reliability::runOnMachine(std::make_unique<sim::SimulatedMachine>(std::move(*description)));
+  const auto run = test::runOnMachine(std::make_unique<sim::SimulatedMachine>(std::move(*description)),
+                                      reliability::checkedRunOptions());
   const auto identify = run.machine->trace().requests("storage.identify");
   ASSERT_FALSE(identify.empty());
   EXPECT_TRUE(identify[0].contains("fault"));

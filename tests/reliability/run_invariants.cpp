@@ -19,6 +19,8 @@ namespace koa::reliability {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using test::isActivationRequest;
+using test::RecordedRequest;
 
 // The SRB_IO_CONTROL ReturnCode, common to every driver-private request.
 using sim::srb::kReturnCodeAt;
@@ -103,7 +105,7 @@ class Checker {
 
   void checkTrace() {
     std::map<std::string, DownloadProgress> progress;
-    for (const RecordedRequest& request : run_.requests->requests()) {
+    for (const RecordedRequest& request : run_.recorder->requests()) {
       const std::string drive = request.drive.empty() ? request.path : request.drive;
       const std::size_t seq = request.seq;
       DownloadProgress& state = progress[drive];
@@ -166,13 +168,13 @@ class Checker {
     const std::string separator(96, '=');
     const std::string header = separator + "\n" + std::string(imageRevision.begin(), imageRevision.end()) + "\n";
     // Only a missing module handle's fatal-error line may come before it.
-    const std::size_t headerAt = run_.console.find(header);
-    if (headerAt == std::string::npos || (headerAt != 0 && run_.console.rfind("Fatal Error: ", 0) != 0))
+    const std::size_t headerAt = run_.standardOutput.find(header);
+    if (headerAt == std::string::npos || (headerAt != 0 && run_.standardOutput.rfind("Fatal Error: ", 0) != 0))
       breaks("standard output does not open with the run header");
-    const std::size_t startAt = run_.console.find("\n >> KOA Started \n");
+    const std::size_t startAt = run_.standardOutput.find("\n >> KOA Started \n");
     if (startAt == std::string::npos || startAt < headerAt) breaks("no start marker after the run header");
     const std::string end = "\n >> KOA Ended (Return Code : " + std::to_string(run_.exitCode) + ")\n\n";
-    if (run_.console.size() < end.size() || run_.console.compare(run_.console.size() - end.size(), end.size(), end) != 0)
+    if (run_.standardOutput.size() < end.size() || run_.standardOutput.compare(run_.standardOutput.size() - end.size(), end.size(), end) != 0)
       breaks("standard output does not end with the end marker for ", run_.exitCode);
     if (!run_.logWritten) {
       breaks("no log file");
@@ -283,6 +285,17 @@ class Checker {
 
 }  // namespace
 
-std::vector<std::string> brokenInvariants(const MachineRun& run) { return Checker(run).check(); }
+test::RunOptions checkedRunOptions() {
+  test::RunOptions options;
+  options.recordRequests = true;
+  options.traceBuffers = false;
+  options.keepCurrentDirectory = true;
+  return options;
+}
+
+std::vector<std::string> brokenInvariants(const MachineRun& run) {
+  if (!run.machine || !run.recorder) return {"the run was not made with checkedRunOptions()"};
+  return Checker(run).check();
+}
 
 }  // namespace koa::reliability

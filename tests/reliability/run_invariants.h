@@ -5,9 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "tests/reliability/machine_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::reliability {
+
+using test::MachineRun;
+
+// How the sweep and the fuzzer run the program, so that the invariants can
+// be checked: in process with "/s", the downloads and activations recorded
+// with their bytes (the trace then carries none) and the current directory
+// left alone.
+[[nodiscard]] test::RunOptions checkedRunOptions();
 
 // The invariants a run broke, one line each; empty when it broke none.
 //  - no handle and no device set left open;
@@ -21,7 +29,8 @@ namespace koa::reliability {
 //  - a drive the log reports as updated holds the image after the next
 //    reset; every drive runs, and will run after a reset, either its old
 //    firmware or the image, and nothing but the image was ever committed.
-// loadImage() must have been called (runProgram does).
+// The run must have been made with checkedRunOptions(); loadImage() must have
+// been called (runProgram does).
 [[nodiscard]] std::vector<std::string> brokenInvariants(const MachineRun& run);
 
 }  // namespace koa::reliability

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "tests/irst/irst_machine.h"
-#include "tests/reliability/machine_run.h"
 #include "tests/reliability/run_invariants.h"
 #include "transfer/firmware_image.h"
 
@@ -44,11 +43,11 @@ std::string joined(const std::vector<std::string>& broken) {
 class RunInvariants : public ::testing::Test {
  protected:
   void SetUp() override {
-    run = runOnMachine(kOneInboxDrive);
-    ASSERT_EQ(run.exitCode, 0) << run.console;
-    ASSERT_EQ(run.requests->requests().size(), 513u);  // 512 pieces and the activation
+    run = test::runOnMachine(kOneInboxDrive, checkedRunOptions());
+    ASSERT_EQ(run.exitCode, 0) << run.standardOutput;
+    ASSERT_EQ(run.recorder->requests().size(), 513u);  // 512 pieces and the activation
   }
-  std::vector<RecordedRequest>& requests() { return run.requests->requests(); }
+  std::vector<test::RecordedRequest>& requests() { return run.recorder->requests(); }
   MachineRun run;
 };
 
@@ -86,12 +85,12 @@ TEST_F(RunInvariants, AnExitCodeThatHidesAFailedDriveIsCaught) {
 TEST_F(RunInvariants, ADriveReportedUpdatedThatDoesNotHoldTheImageIsCaught) {
   nlohmann::json refusing = kOneInboxDrive;
   refusing["drives"]["ssd"]["commitStatus"] = {{"status", "0x107"}};
-  MachineRun failed = runOnMachine(refusing);
+  MachineRun failed = test::runOnMachine(refusing, checkedRunOptions());
   ASSERT_EQ(failed.exitCode, 1);
   ASSERT_EQ(joined(brokenInvariants(failed)), "");
   // The clean run's report over the drive that refused the image: a failure
   // reported as success.
-  failed.console = run.console;
+  failed.standardOutput = run.standardOutput;
   failed.log = run.log;
   failed.exitCode = run.exitCode;
   const auto broken = brokenInvariants(failed);
@@ -104,8 +103,8 @@ TEST_F(RunInvariants, ADriveKnownOnlyByTheSerialItsIdentifyDataGaveIsMatched) {
   // drive that was sent the image and holds it answers for the report.
   nlohmann::json nulSerial = kOneInboxDrive;
   nulSerial["drives"]["ssd"]["identifyPatches"] = {{{"offset", 4}, {"hex", "00"}}};
-  MachineRun updated = runOnMachine(nulSerial);
-  ASSERT_EQ(updated.exitCode, 0) << updated.console;
+  MachineRun updated = test::runOnMachine(nulSerial, checkedRunOptions());
+  ASSERT_EQ(updated.exitCode, 0) << updated.standardOutput;
   ASSERT_NE(updated.log.find("Serial Number : \n"), std::string::npos) << updated.log;
   EXPECT_EQ(joined(brokenInvariants(updated)), "");
 
@@ -113,9 +112,9 @@ TEST_F(RunInvariants, ADriveKnownOnlyByTheSerialItsIdentifyDataGaveIsMatched) {
   // serial; under a serial no drive has, nothing covers it.
   nlohmann::json refusing = nulSerial;
   refusing["drives"]["ssd"]["commitStatus"] = {{"status", "0x107"}};
-  MachineRun failed = runOnMachine(refusing);
+  MachineRun failed = test::runOnMachine(refusing, checkedRunOptions());
   ASSERT_EQ(failed.exitCode, 1);
-  failed.console = updated.console;
+  failed.standardOutput = updated.standardOutput;
   failed.log = updated.log;
   failed.exitCode = updated.exitCode;
   EXPECT_TRUE(mentions(brokenInvariants(failed), "drive '' reported updated (0) but holds GXB3LTMW"))
@@ -136,14 +135,14 @@ TEST(RunInvariantsOfRaid, AMemberThatTwoVolumesListAndThatIsUpdatedTwiceBreaksNo
       .irstDrive(1, "member-b", 0)
       .raidVolume("v1")
       .raidVolume("v2");
-  const MachineRun run = runOnMachine(nlohmann::json::parse(machine.text()));
-  ASSERT_EQ(run.exitCode, 0) << run.console;
+  const MachineRun run = test::runOnMachine(machine.description(), checkedRunOptions());
+  ASSERT_EQ(run.exitCode, 0) << run.standardOutput;
   ASSERT_NE(run.log.find("[Disk #4]"), std::string::npos) << run.log;
   EXPECT_EQ(joined(brokenInvariants(run)), "");
 }
 
 TEST_F(RunInvariants, AMissingEndMarkerOrLogIsCaught) {
-  run.console.resize(run.console.size() - 3);
+  run.standardOutput.resize(run.standardOutput.size() - 3);
   run.logWritten = false;
   const auto broken = brokenInvariants(run);
   EXPECT_TRUE(mentions(broken, "does not end with the end marker")) << joined(broken);

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -16,32 +15,6 @@
 extern char** environ;
 
 namespace koa::test {
-
-std::filesystem::path makeTemporaryDirectory() {
-  static std::mt19937_64 random{std::random_device{}()};
-  for (;;) {
-    auto path = std::filesystem::temp_directory_path() / ("koa-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(path)) return path;
-  }
-}
-
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const std::filesystem::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-  out << text;
-}
-
-std::filesystem::path sourcePath(const std::string& relative) {
-  return std::filesystem::path(KOA_SOURCE_DIR) / relative;
-}
 
 std::string windowsProgramUnderTest() {
   const char* program = std::getenv("KOA_TEST_WINDOWS_PROGRAM");

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/machine_run.h"
+
 namespace koa::test {
 
 struct ProgramRun {
@@ -46,14 +48,5 @@ std::string windowsProgramUnderTest();
 // Text written by the Windows C runtime in text mode, with LF line ends; throws
 // when a line feed comes without its carriage return.
 std::string textModeToLf(const std::string& text, const std::string& what);
-
-// A fresh, empty directory under the system's temporary directory.
-std::filesystem::path makeTemporaryDirectory();
-
-std::string readFile(const std::filesystem::path& path);
-void writeFile(const std::filesystem::path& path, const std::string& text);
-
-// A file of the source tree, e.g. "examples/machines/empty.json".
-std::filesystem::path sourcePath(const std::string& relative);
 
 }  // namespace koa::test

@@ -1,8 +1,8 @@
-#include "tests/reliability/request_recorder.h"
+#include "tests/support/request_recorder.h"
 
 #include <algorithm>
 
-namespace koa::reliability {
+namespace koa::test {
 namespace {
 
 // Enough of an answer for every header and status the invariants read (the
@@ -48,4 +48,4 @@ bool RequestRecorder::DeviceIoControl(Handle device, std::uint32_t ioControlCode
   return ok;
 }
 
-}  // namespace koa::reliability
+}  // namespace koa::test

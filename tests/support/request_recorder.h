@@ -12,7 +12,7 @@
 #include "sim/simulated_machine.h"
 #include "tests/support/platform_wrapper.h"
 
-namespace koa::reliability {
+namespace koa::test {
 
 struct RecordedRequest {
   std::size_t seq = 0;       // the machine trace's number of the call
@@ -24,7 +24,7 @@ struct RecordedRequest {
   std::vector<std::uint8_t> output;  // the output's first bytes (headers and status)
 };
 
-class RequestRecorder : public test::PlatformWrapper {
+class RequestRecorder : public PlatformWrapper {
  public:
   explicit RequestRecorder(sim::SimulatedMachine& machine) : PlatformWrapper(machine), machine_(machine) {}
 
@@ -45,4 +45,4 @@ class RequestRecorder : public test::PlatformWrapper {
 [[nodiscard]] bool isDownloadRequest(const std::string& kind);
 [[nodiscard]] bool isActivationRequest(const std::string& kind);
 
-}  // namespace koa::reliability
+}  // namespace koa::test
