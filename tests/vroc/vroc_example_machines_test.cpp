@@ -3,13 +3,12 @@
 // run on the machine it leaves behind finds nothing to update.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::test {
 namespace {
@@ -26,30 +25,20 @@ TEST(VrocExampleMachines, EachExampleIsUpdatedOnceAndThenLeftAlone) {
       {"examples/machines/vroc-pass-through.json", {"vroc-pass-1", "vroc-pass-2"}, {}},
   };
   for (const Example& example : examples) {
-    const auto directory = makeTemporaryDirectory();
-    const auto state = directory / "state.json";
-    ProgramOptions options;
-    options.arguments = {"/s"};
-    options.environment = {{"KOA_SIM_MACHINE", sourcePath(example.file).string()},
-                           {"KOA_SIM_STATE_OUT", state.string()}};
-    options.workingDirectory = directory;
-    const ProgramRun first = runProgram(options);
+    const MachineRun first = runOnMachineFile(sourcePath(example.file), separateProcess());
     EXPECT_EQ(first.exitCode, 1602 & 0xFF) << example.file << "\n" << first.standardError;
     EXPECT_NE(first.standardOutput.find(" >> KOA Ended (Return Code : 1602)\n"), std::string::npos);
-    const nlohmann::json after = nlohmann::json::parse(readFile(state));
     for (const char* name : example.updated) {
-      EXPECT_EQ(after["drives"][name]["firmwareRevision"], "GXB4LTMW") << example.file << " " << name;
-      EXPECT_EQ(after["drives"][name]["committed"]["length"], 2097152) << example.file << " " << name;
+      EXPECT_EQ(first.state["drives"][name]["firmwareRevision"], "GXB4LTMW") << example.file << " " << name;
+      EXPECT_EQ(first.state["drives"][name]["committed"]["length"], 2097152) << example.file << " " << name;
     }
     for (const char* name : example.untouched)
-      EXPECT_FALSE(after["drives"][name].contains("committed")) << example.file << " " << name;
+      EXPECT_FALSE(first.state["drives"][name].contains("committed")) << example.file << " " << name;
 
-    options.environment = {{"KOA_SIM_MACHINE", state.string()}};
-    const ProgramRun second = runProgram(options);
+    const MachineRun second = runOnMachine(first.state, separateProcess());
     EXPECT_EQ(second.exitCode, 1) << example.file;
-    EXPECT_NE(readFile(directory / "test.txt").find("[No Disk]\n"), std::string::npos) << example.file;
+    EXPECT_NE(second.log.find("[No Disk]\n"), std::string::npos) << example.file;
     EXPECT_EQ(second.standardOutput.find("Firmware Download"), std::string::npos) << example.file;
-    std::filesystem::remove_all(directory);
   }
 }
 

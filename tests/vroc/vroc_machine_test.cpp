@@ -8,7 +8,7 @@
 
 #include "sim/sha256.h"
 #include "tests/spine/golden.h"
-#include "tests/vroc/machine_run.h"
+#include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 
 namespace koa::test::vroc {
@@ -27,7 +27,7 @@ nlohmann::json fault(const std::string& action, const std::string& request, cons
 
 // A server whose volume has one member, vroc-member-1 (GXB3LTMW).
 nlohmann::json oneMemberServer() {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   vrocOf(machine)["volumes"][0]["members"].erase(1);
   return machine;
 }
@@ -38,17 +38,25 @@ std::size_t count(const std::string& text, const std::string& part) {
   return n;
 }
 
+// The console text from `first` (included) up to the end marker.
+std::string consoleFrom(const std::string& console, const std::string& first) {
+  const auto begin = console.find(first);
+  const auto end = console.find("\n >> KOA Ended");
+  if (begin == std::string::npos || end == std::string::npos || end < begin) return "(not found: " + first + ")";
+  return console.substr(begin, end - begin);
+}
+
 std::size_t countOpened(const MachineRun& run, const std::string& path) {
   std::size_t n = 0;
-  for (const auto& opened : run.opened()) n += opened == path;
+  for (const auto& opened : run.openedPaths()) n += opened == path;
   return n;
 }
 
 TEST(VrocMachine, TheServerUpdatesItsRaidMembersOnScsi2AndAsksForAReboot) {
-  const MachineRun run = runOnMachine(exampleMachine("vroc-server"));
+  const MachineRun run = runOnMachine(machineFile("examples/machines/vroc-server.json"));
 
   EXPECT_EQ(run.exitCode, 1602);
-  EXPECT_EQ(run.console, golden("vroc_server.stdout"));
+  EXPECT_EQ(run.standardOutput, golden("vroc_server.stdout"));
   EXPECT_EQ(run.log, golden("vroc_server.log", {{"START", kStamp}, {"END", kStamp}}));
 
   const auto image = sim::sha256(std::span<const std::uint8_t>(imageBuffer, kImageSize));
@@ -79,7 +87,9 @@ TEST(VrocMachine, TheServerUpdatesItsRaidMembersOnScsi2AndAsksForAReboot) {
 }
 
 TEST(VrocMachine, WithoutTheSilentSwitchTheMessageSaysARebootIsNeeded) {
-  const MachineRun run = runOnMachine(oneMemberServer(), {});
+  RunOptions withoutSwitches;
+  withoutSwitches.arguments = {};
+  const MachineRun run = runOnMachine(oneMemberServer(), withoutSwitches);
   EXPECT_EQ(run.exitCode, 1602);
   ASSERT_EQ(run.machine->messageBoxes().size(), 1u);
   EXPECT_EQ(run.machine->messageBoxes()[0].text,
@@ -87,10 +97,10 @@ TEST(VrocMachine, WithoutTheSilentSwitchTheMessageSaysARebootIsNeeded) {
 }
 
 TEST(VrocMachine, ASecondRunFromTheFinalStateFindsNothingToUpdate) {
-  const MachineRun first = runOnMachine(exampleMachine("vroc-server"));
+  const MachineRun first = runOnMachine(machineFile("examples/machines/vroc-server.json"));
   ASSERT_EQ(first.exitCode, 1602);
 
-  const MachineRun second = runOnMachine(first.machine->state());
+  const MachineRun second = runOnMachine(first.state);
 
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.log.find("[No Disk]\n"), std::string::npos);
@@ -102,14 +112,14 @@ TEST(VrocMachine, ASecondRunFromTheFinalStateFindsNothingToUpdate) {
 }
 
 TEST(VrocMachine, APortWithPassThroughDrivesOnlyListsThem) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   vrocOf(machine).erase("volumes");
 
   const MachineRun run = runOnMachine(machine);
 
   EXPECT_EQ(run.exitCode, 1602);
   // Neither the member count nor a Serial line: only the kind per drive.
-  EXPECT_EQ(consoleFrom(run.console, "NonRaidVROC"),
+  EXPECT_EQ(consoleFrom(run.standardOutput, "NonRaidVROC"),
             "NonRaidVROC\nNonRaidVROC\n\n" + std::string(45, '-') +
                 "\n Firmware Download | Target Disk Information \n" + std::string(45, '-') +
                 "\n Driver : VROC Driver\n Model Number : KOA NVMe SSD 1.92TB                     \n"
@@ -117,7 +127,7 @@ TEST(VrocMachine, APortWithPassThroughDrivesOnlyListsThem) {
                 std::string(45, '-') +
                 "\n\n  [PASS] Firmware download succeeded.\n"
                 "  [PASS] Firmware activation succeeded. Please reboot computer.\n\n");
-  EXPECT_EQ(count(run.console, "Number of NVMe RAID volume member disks"), 0u);
+  EXPECT_EQ(count(run.standardOutput, "Number of NVMe RAID volume member disks"), 0u);
   EXPECT_EQ(run.drive("vroc-pass-1").revisionAfterReset(), "GXB4LTMW");
   EXPECT_EQ(run.drive("vroc-pass-2").acceptedPieces(), 0u);  // already on the image's revision
   EXPECT_EQ(run.requests("vroc.passThroughList").size(), 1u);
@@ -126,7 +136,7 @@ TEST(VrocMachine, APortWithPassThroughDrivesOnlyListsThem) {
 }
 
 TEST(VrocMachine, AVolumeWithoutMembersYieldsNothingAndTheWalkRunsAfterEveryIntelCandidate) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   vrocOf(machine)["volumes"][0]["members"] = nlohmann::json::array();
 
   const MachineRun run = runOnMachine(machine);
@@ -138,15 +148,15 @@ TEST(VrocMachine, AVolumeWithoutMembersYieldsNothingAndTheWalkRunsAfterEveryInte
   EXPECT_EQ(run.requests("vroc.volumeInfo").size(), 3u);
   // The open of Scsi2: cleared the error the ports before it left, so no
   // "dwError" line follows the requests that succeed there.
-  EXPECT_EQ(count(run.console, "Number of NVMe RAID volume member disks: 0\n"), 3u);
-  EXPECT_EQ(count(run.console, "dwError"), 0u);
+  EXPECT_EQ(count(run.standardOutput, "Number of NVMe RAID volume member disks: 0\n"), 3u);
+  EXPECT_EQ(count(run.standardOutput, "dwError"), 0u);
   EXPECT_TRUE(run.requests("vroc.identify").empty());
   EXPECT_TRUE(run.requests("vroc.passThroughList").empty());
   EXPECT_EQ(countOpened(run, "\\\\.\\Scsi3:"), 0u);
 }
 
 TEST(VrocMachine, WhenNoPortAnswersEveryPortIsTriedAfterEveryIntelCandidate) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   machine["scsiPorts"].erase(2);
 
   const MachineRun run = runOnMachine(machine);
@@ -155,17 +165,17 @@ TEST(VrocMachine, WhenNoPortAnswersEveryPortIsTriedAfterEveryIntelCandidate) {
   for (int port = 0; port <= 15; ++port)
     EXPECT_EQ(countOpened(run, "\\\\.\\Scsi" + std::to_string(port) + ":"), 3u) << port;
   EXPECT_EQ(countOpened(run, "\\\\.\\Scsi16:"), 0u);
-  EXPECT_EQ(count(run.console, "dwError"), 0u);
+  EXPECT_EQ(count(run.standardOutput, "dwError"), 0u);
   EXPECT_EQ(run.machine->openHandleCount(), 0u);
 }
 
 TEST(VrocMachine, AnAbsurdMemberCountAsksForABoundedListAndReadsOnlyWhatCameBack) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   vrocOf(machine)["volumes"][0]["reportedMemberCount"] = 0xFFFFFFFFu;
 
   const MachineRun run = runOnMachine(machine);
 
-  EXPECT_NE(run.console.find("Number of NVMe RAID volume member disks: 4294967295\n"), std::string::npos);
+  EXPECT_NE(run.standardOutput.find("Number of NVMe RAID volume member disks: 4294967295\n"), std::string::npos);
   ASSERT_EQ(run.requests("vroc.memberList").size(), 1u);
   const nlohmann::json list = run.requests("vroc.memberList")[0];
   EXPECT_EQ(list["inSize"], 606 * 108 + 40);  // what fits a 64 KiB answer
@@ -175,7 +185,7 @@ TEST(VrocMachine, AnAbsurdMemberCountAsksForABoundedListAndReadsOnlyWhatCameBack
 }
 
 TEST(VrocMachine, ANegativePassThroughCountMeansNoDrive) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   vrocOf(machine).erase("volumes");
   vrocOf(machine)["reportedPassThroughCount"] = -1;
 
@@ -187,7 +197,7 @@ TEST(VrocMachine, ANegativePassThroughCountMeansNoDrive) {
 }
 
 TEST(VrocMachine, ADriveWhoseIdentifyFailsIsListedWithTheFillRevisionAndNeverUpdated) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   nlohmann::json identifyFails = fault("fail", "vroc.identify", "vroc-member-1");
   identifyFails["error"] = 31;
   machine["faults"].push_back(identifyFails);
@@ -197,12 +207,12 @@ TEST(VrocMachine, ADriveWhoseIdentifyFailsIsListedWithTheFillRevisionAndNeverUpd
   EXPECT_EQ(run.exitCode, 1602);
   // The failed Identify leaves 31 behind, and the next member's successful
   // one shows it again.
-  EXPECT_EQ(consoleFrom(run.console, "\nSerial: KOA0000000000000301"),
+  EXPECT_EQ(consoleFrom(run.standardOutput, "\nSerial: KOA0000000000000301"),
             "\nSerial: KOA0000000000000301\nvrocDiskId:1000000\nRaidVROC\ndwError: 31\n"
             "\nSerial: KOA0000000000000302\nvrocDiskId:1000001\nRaidVROC\ndwError: 31\n" +
-                consoleFrom(run.console, "\n---"));
-  EXPECT_EQ(count(run.console, " Firmware Download | Target Disk Information "), 1u);
-  EXPECT_EQ(count(run.console, " Current FW : UUUUUUUU"), 0u);
+                consoleFrom(run.standardOutput, "\n---"));
+  EXPECT_EQ(count(run.standardOutput, " Firmware Download | Target Disk Information "), 1u);
+  EXPECT_EQ(count(run.standardOutput, " Current FW : UUUUUUUU"), 0u);
   EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
   EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), "GXB3LTMW");
   EXPECT_EQ(run.drive("vroc-member-2").revisionAfterReset(), "GXB4LTMW");
@@ -221,7 +231,7 @@ TEST(VrocMachine, ACompletionWithPhaseTagAndCommandIdentifierSetIsASuccess) {
   EXPECT_EQ(run.exitCode, 1602);
   ASSERT_EQ(run.requests("vroc.commit").size(), 1u);
   EXPECT_EQ(run.requests("vroc.commit")[0]["output"].get<std::string>().substr(2 * 128, 8), "ffff0100");
-  EXPECT_NE(run.console.find("  [PASS] Firmware activation succeeded. Please reboot computer.\n\n"),
+  EXPECT_NE(run.standardOutput.find("  [PASS] Firmware activation succeeded. Please reboot computer.\n\n"),
             std::string::npos);
   EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
 }
@@ -255,11 +265,11 @@ TEST(VrocMachine, ANonzeroCompletionStatusFailsTheCommit) {
     const MachineRun run = runOnMachine(machine);
 
     EXPECT_EQ(run.exitCode, 1) << c.name;
-    EXPECT_NE(run.console.find("  [PASS] Firmware download succeeded.\n  [ERROR] Firmware activation failed: "
+    EXPECT_NE(run.standardOutput.find("  [PASS] Firmware download succeeded.\n  [ERROR] Firmware activation failed: "
                                "Completion Queue Entry Status Value: 0x" +
                                c.status + "\n\n >> KOA Ended (Return Code : 1)\n"),
               std::string::npos)
-        << c.name << "\n" << run.console;
+        << c.name << "\n" << run.standardOutput;
     EXPECT_NE(run.log.find("Return Code : 5\nResult Details : Patch Failed.\n"), std::string::npos) << c.name;
     EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), c.revisionAfterReset) << c.name;
   }
@@ -293,9 +303,9 @@ TEST(VrocMachine, EveryDriverCodeAfterTheCommitHasItsOwnMessage) {
         code <= 15 ? "  [ERROR] NVME_IOCTL_" + std::string(names[code - 1]).substr(0) + "\n\n"
                    : "  [ERROR] Firmware activate failed: unexpected error, srbControl->ReturnCode 16\n\n";
     EXPECT_EQ(run.exitCode, 1) << code;
-    EXPECT_NE(run.console.find("  [PASS] Firmware download succeeded.\n" + message + "\n >> KOA Ended"),
+    EXPECT_NE(run.standardOutput.find("  [PASS] Firmware download succeeded.\n" + message + "\n >> KOA Ended"),
               std::string::npos)
-        << code << "\n" << run.console;
+        << code << "\n" << run.standardOutput;
     EXPECT_NE(run.log.find("Return Code : 1\nResult Details : Patch Failed.\n"), std::string::npos) << code;
     EXPECT_EQ(run.drive("vroc-member-1").commitCount(), 0u) << code;
   }
@@ -326,10 +336,10 @@ TEST(VrocMachine, AFailedDownloadPieceStopsTheDownloadAndSkipsTheCommit) {
     const MachineRun run = runOnMachine(machine);
 
     EXPECT_EQ(run.exitCode, 1) << c.name;
-    EXPECT_NE(run.console.find(std::string(45, '-') + "\n" + c.message +
+    EXPECT_NE(run.standardOutput.find(std::string(45, '-') + "\n" + c.message +
                                "\n  [FAIL] Firmware download failed.\n\n >> KOA Ended (Return Code : 1)\n"),
               std::string::npos)
-        << c.name << "\n" << run.console;
+        << c.name << "\n" << run.standardOutput;
     EXPECT_EQ(run.requests("vroc.download").size(), 3u) << c.name;
     EXPECT_TRUE(run.requests("vroc.commit").empty()) << c.name;
     EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 2u) << c.name;
@@ -338,7 +348,7 @@ TEST(VrocMachine, AFailedDownloadPieceStopsTheDownloadAndSkipsTheCommit) {
 }
 
 TEST(VrocMachine, APortThatCannotBeOpenedForTheUpdateFailsEveryTarget) {
-  nlohmann::json machine = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   // The walk opens Scsi2: once per Intel candidate that leaves no drive (here
   // the first); the update's opens come after it.
   machine["faults"].push_back({{"action", "failOpen"}, {"path", kPort2}, {"nth", 2}, {"error", 0x20}});
@@ -346,9 +356,9 @@ TEST(VrocMachine, APortThatCannotBeOpenedForTheUpdateFailsEveryTarget) {
   const MachineRun run = runOnMachine(machine);
 
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.console.find(std::string(45, '-') + "\n  [ERROR] Failed to get disk handle: 0x20\n\n\n"),
+  EXPECT_NE(run.standardOutput.find(std::string(45, '-') + "\n  [ERROR] Failed to get disk handle: 0x20\n\n\n"),
             std::string::npos)
-      << run.console;
+      << run.standardOutput;
   EXPECT_EQ(run.requests("vroc.download").size(), 512u);  // the second member still got its image
   EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
   EXPECT_NE(run.log.find("Return Code : 5\nResult Details : Patch Failed.\n"), std::string::npos);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/vroc/machine_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::test::vroc {
 namespace {
@@ -18,15 +18,15 @@ std::size_t count(const std::string& text, const std::string& part) {
 
 std::size_t scsiOpens(const MachineRun& run) {
   std::size_t n = 0;
-  for (const auto& path : run.opened()) n += path.rfind("\\\\.\\Scsi", 0) == 0;
+  for (const auto& path : run.openedPaths()) n += path.rfind("\\\\.\\Scsi", 0) == 0;
   return n;
 }
 
 // The VROC server with the workstation's inbox drive (GXB3LTMW, activated at
 // once) on its own NVMe controller, as \\.\PHYSICALDRIVE5.
 nlohmann::json serverWithInboxDrive() {
-  nlohmann::json machine = exampleMachine("vroc-server");
-  const nlohmann::json workstation = exampleMachine("workstation");
+  nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
+  const nlohmann::json workstation = machineFile("examples/machines/workstation.json");
   machine["drives"]["inbox-gxb3"] = workstation["drives"]["inbox-gxb3"];
   nlohmann::json controller = workstation["devices"][2];
   controller.erase("parent");
@@ -41,8 +41,8 @@ nlohmann::json serverWithInboxDrive() {
 // with the VROC driver on \\.\Scsi2: serving one drive that the gate would
 // take.
 nlohmann::json workstationWithVrocPort() {
-  nlohmann::json machine = exampleMachine("workstation");
-  const nlohmann::json server = exampleMachine("vroc-server");
+  nlohmann::json machine = machineFile("examples/machines/workstation.json");
+  const nlohmann::json server = machineFile("examples/machines/vroc-server.json");
   machine["drives"]["vroc-member-1"] = server["drives"]["vroc-member-1"];
   machine["scsiPorts"].push_back(nlohmann::json::parse(
       R"({"port": 2, "vroc": {"passThrough": [{"diskId": 7, "pathId": 0, "drive": "vroc-member-1"}]}})"));
@@ -64,11 +64,11 @@ TEST(VrocMixedMachine, InboxAndVrocTargetsAreUpdatedInOneRunWithOneReport) {
   EXPECT_EQ(first.drive("inbox-gxb3").runningRevision(), "GXB4LTMW");
   EXPECT_EQ(first.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
   EXPECT_EQ(first.drive("vroc-member-2").revisionAfterReset(), "GXB4LTMW");
-  EXPECT_EQ(count(first.console, " Driver : VROC Driver\n"), 2u);
-  EXPECT_EQ(count(first.console, " Driver : Inbox Driver\n"), 1u);
+  EXPECT_EQ(count(first.standardOutput, " Driver : VROC Driver\n"), 2u);
+  EXPECT_EQ(count(first.standardOutput, " Driver : Inbox Driver\n"), 1u);
   EXPECT_EQ(first.machine->openHandleCount(), 0u);
 
-  const MachineRun second = runOnMachine(first.machine->state());
+  const MachineRun second = runOnMachine(first.state);
 
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_NE(second.log.find("[No Disk]\n"), std::string::npos);
@@ -82,7 +82,7 @@ TEST(VrocMixedMachine, AnIntelCandidateThatYieldsADriveSkipsTheVrocWalk) {
   EXPECT_EQ(scsiOpens(run), 0u);
   EXPECT_TRUE(run.requests("vroc.volumeCount").empty());
   EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
-  EXPECT_EQ(count(run.console, "VROC"), 0u);
+  EXPECT_EQ(count(run.standardOutput, "VROC"), 0u);
   EXPECT_FALSE(run.requests("irst.download").empty());
 }
 
@@ -96,17 +96,17 @@ TEST(VrocMixedMachine, AFirstIntelCandidateThatYieldsNothingRunsTheWalkOnce) {
   // The RAID volume's configuration cannot be read, so the walk runs after
   // it; the drive it finds keeps the walk from running after the next
   // candidate, whose own drive is identified all the same.
-  EXPECT_NE(run.console.find("  [ERROR] CSMI GET RAID CONFIG IOCTL failed: 0x1F\n\n"
+  EXPECT_NE(run.standardOutput.find("  [ERROR] CSMI GET RAID CONFIG IOCTL failed: 0x1F\n\n"
                              "NonRaidVROC\n\n---"),
             std::string::npos)
-      << run.console;
+      << run.standardOutput;
   EXPECT_EQ(run.requests("vroc.volumeCount").size(), 1u);
   // The walk: Scsi0: and Scsi1: refuse the counts, Scsi2: answers (its open
   // clears their error 1); then the update opens Scsi2: once more.
   EXPECT_EQ(scsiOpens(run), 4u);
   EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
   EXPECT_EQ(run.requests("irst.identify").size(), 1u);
-  EXPECT_EQ(count(run.console, " Driver : VROC Driver\n"), 1u);
+  EXPECT_EQ(count(run.standardOutput, " Driver : VROC Driver\n"), 1u);
 }
 
 }  // namespace
