@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/inbox/machine_run.h"
+#include "tests/inbox/one_drive_machine.h"
 
 namespace koa::test::inbox {
 namespace {
@@ -67,8 +67,8 @@ bool opened(const MachineRun& run, const std::string& path) {
 }
 
 TEST(InboxDiscoveryRun, TwoDrivesAreTakenInEnumerationOrderByTheirDeviceNumbers) {
-  const MachineRun run = runMachine(machineWith({{"second", 7}, {"first", 3}}));
-  EXPECT_EQ(run.program.exitCode, 0);
+  const MachineRun run = runOnMachine(machineWith({{"second", 7}, {"first", 3}}), separateProcess());
+  EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(identified(run), (std::vector<std::string>{"second", "first"}));
   const auto identifies = run.requests("storage.identify");
   EXPECT_EQ(identifies[0]["path"], "\\\\.\\PHYSICALDRIVE7");
@@ -82,7 +82,7 @@ TEST(InboxDiscoveryRun, MatchesAreCaseSensitive) {
   DiskSpec lowerVendor{"lowervendor", 1};
   lowerVendor.vendor = "ven_d5a7";
   DiskSpec otherCase{"othercase", 2, {"SCSI\\DiskNVME____KOA", "SCSI\\DiskNvme____KOA", "nvme", "GenDisk"}};
-  const MachineRun run = runMachine(machineWith({lowerVendor, otherCase, {"taken", 3}}));
+  const MachineRun run = runOnMachine(machineWith({lowerVendor, otherCase, {"taken", 3}}), separateProcess());
   EXPECT_EQ(identified(run), std::vector<std::string>{"taken"});
   EXPECT_FALSE(opened(run, interfacePath(lowerVendor)));
   EXPECT_FALSE(opened(run, interfacePath(otherCase)));
@@ -92,8 +92,8 @@ TEST(InboxDiscoveryRun, MatchesAreCaseSensitive) {
 }
 
 TEST(InboxDiscoveryRun, ALaterHardwareIdentifierWithTheNvmeMarkIsEnough) {
-  const MachineRun run =
-      runMachine(machineWith({{"later", 4, {"SCSI\\DiskKOA_SSD_1TB", "SCSI\\Disk", "SCSI\\NVMe_KOA_SSD", "GenDisk"}}}));
+  const DiskSpec later{"later", 4, {"SCSI\\DiskKOA_SSD_1TB", "SCSI\\Disk", "SCSI\\NVMe_KOA_SSD", "GenDisk"}};
+  const MachineRun run = runOnMachine(machineWith({later}), separateProcess());
   EXPECT_EQ(identified(run), std::vector<std::string>{"later"});
   EXPECT_EQ(run.revision("later"), "GXB4LTMW");
 }
@@ -104,14 +104,14 @@ TEST(InboxDiscoveryRun, TheSecondOfThreeDisksCannotBeOpened) {
   const DiskSpec third{"third", 3};
   nlohmann::json machine = machineWith({first, locked, third});
   machine["faults"].push_back({{"action", "failOpen"}, {"path", interfacePath(locked)}, {"error", 32}});
-  const MachineRun run = runMachine(machine);
+  const MachineRun run = runOnMachine(machine, separateProcess());
   // The walk ends at the disk it cannot open: the first stays a candidate,
   // the third is never looked at.
   EXPECT_EQ(identified(run), std::vector<std::string>{"first"});
   EXPECT_TRUE(opened(run, interfacePath(locked)));
   EXPECT_FALSE(opened(run, interfacePath(third)));
   EXPECT_FALSE(opened(run, "\\\\.\\PHYSICALDRIVE3"));
-  EXPECT_EQ(run.program.exitCode, 0);
+  EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.revision("first"), "GXB4LTMW");
   EXPECT_EQ(run.revision("third"), "GXB3LTMW");
   EXPECT_EQ(run.handlesLeftOpen(), 0);
@@ -125,7 +125,7 @@ TEST(InboxDiscoveryRun, ADiskWithoutADeviceNumberIsLeftOutAndTheWalkGoesOn) {
                                {"device", interfacePath(silent)},
                                {"request", "storage.deviceNumber"},
                                {"error", 1}});
-  const MachineRun run = runMachine(machine);
+  const MachineRun run = runOnMachine(machine, separateProcess());
   EXPECT_EQ(identified(run), std::vector<std::string>{"next"});
   EXPECT_FALSE(opened(run, "\\\\.\\PHYSICALDRIVE1"));
   EXPECT_EQ(run.revision("silent"), "GXB3LTMW");
@@ -140,18 +140,18 @@ TEST(InboxDiscoveryRun, AnUnelevatedRunSaysSoOpensNothingAndFails) {
   nlohmann::json machine = oneDriveMachine();
   machine["elevated"] = false;
   // Without /s: the message box shows the final result.
-  const MachineRun run = runMachine(machine, {});
-  EXPECT_EQ(run.program.exitCode, 1);
-  EXPECT_EQ(run.program.standardOutput,
+  const MachineRun run = runOnMachine(machine, separateProcess({}));
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.standardOutput,
             consoleOf("  [ERROR] koa-update must run with administrator rights; no drive was opened.\n", 1));
   const std::string afterCommand =
       " \n[ERROR] koa-update must run with administrator rights; no drive was opened.\n[No Disk]\n";
   EXPECT_NE(run.log.find(afterCommand), std::string::npos) << run.log;
   EXPECT_NE(run.log.find("Result Details : Patch Failed..\n"), std::string::npos);
   EXPECT_EQ(run.log.find("Patch completed"), std::string::npos);
-  EXPECT_NE(run.program.standardError.find("Patch Failed."), std::string::npos) << run.program.standardError;
-  EXPECT_EQ(run.program.standardError.find("Patch completed"), std::string::npos);
-  for (const auto& entry : run.trace) {
+  EXPECT_NE(run.standardError.find("Patch Failed."), std::string::npos) << run.standardError;
+  EXPECT_EQ(run.standardError.find("Patch completed"), std::string::npos);
+  for (const auto& entry : run.trace()) {
     EXPECT_NE(entry.value("op", ""), "CreateFileW");
     EXPECT_NE(entry.value("op", ""), "SetupDiGetClassDevsW");
   }

@@ -3,7 +3,7 @@
 // drive runs afterwards.
 #include <gtest/gtest.h>
 
-#include "tests/inbox/machine_run.h"
+#include "tests/inbox/one_drive_machine.h"
 #include "tests/support/bytes.h"
 
 namespace koa::test::inbox {
@@ -17,23 +17,14 @@ std::string logOf(const std::string& diskBlocks, int finalCode, const std::strin
          "\nResult Details : " + finalDetails + "\n";
 }
 
-std::string koaLogBlock(int code, const std::string& details) {
-  return "\n[Disk #1]\n"
-         "Model Number : KOA NVMe SSD 1TB" + std::string(24, ' ') + "\n"
-         "Serial Number : KOA0000000000000301 \n"
-         "Current Firmware Version : GXB3LTMW\n"
-         "Updated Firmware Version : GXB4LTMW\n"
-         "Return Code : " + std::to_string(code) + "\nResult Details : " + details;
-}
-
-nlohmann::json& koaDrive(nlohmann::json& machine) { return machine["drives"]["koa"]; }
+nlohmann::json& koaOf(nlohmann::json& machine) { return machine["drives"]["koa"]; }
 
 TEST(InboxRun, UpdatesTheDriveAndReportsIt) {
-  const MachineRun run = runMachine(oneDriveMachine());
-  EXPECT_EQ(run.program.exitCode, 0);
-  EXPECT_EQ(run.program.standardOutput, consoleOf(koaDisplayBlock(), 0));
-  EXPECT_EQ(run.log, logOf(koaLogBlock(0, "Patch completed\n"), 0, "Patch completed"));
-  EXPECT_EQ(run.program.standardError, "");
+  const MachineRun run = runOnMachine(oneDriveMachine(), separateProcess());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.standardOutput, consoleOf(displayBlock(koaDrive()), 0));
+  EXPECT_EQ(run.log, logOf(logBlock(1, koaDrive(), 0), 0, "Patch completed"));
+  EXPECT_EQ(run.standardError, "");
   EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
   EXPECT_EQ(run.revision("system-disk"), "3B2QEXM7");
   const nlohmann::json& koa = run.state["drives"]["koa"];
@@ -47,11 +38,11 @@ TEST(InboxRun, UpdatesTheDriveAndReportsIt) {
 }
 
 TEST(InboxRun, ASecondRunFromTheStateFindsNothingToUpdate) {
-  const MachineRun first = runMachine(oneDriveMachine());
+  const MachineRun first = runOnMachine(oneDriveMachine(), separateProcess());
   ASSERT_EQ(first.revision("koa"), "GXB4LTMW");
-  const MachineRun second = runMachine(first.state);
-  EXPECT_EQ(second.program.exitCode, 1);
-  EXPECT_EQ(second.program.standardOutput, consoleOf("", 1));
+  const MachineRun second = runOnMachine(first.state, separateProcess());
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_EQ(second.standardOutput, consoleOf("", 1));
   EXPECT_NE(second.log.find("[No Disk]\nUpdated Firmware Version : GXB4LTMW\nReturn Code : 1\n"), std::string::npos);
   EXPECT_TRUE(second.requests("inbox.download").empty());
   EXPECT_EQ(second.requests("storage.identify").size(), 1u);
@@ -76,21 +67,21 @@ class InboxGranularityRun : public ::testing::TestWithParam<GranularityCase> {};
 TEST_P(InboxGranularityRun, SendsTheWholeImageInPiecesOfTheDrivesGranularity) {
   const GranularityCase c = GetParam();
   nlohmann::json machine = oneDriveMachine();
-  koaDrive(machine)["version"] = {{"major", c.major}, {"minor", c.minor}};
+  koaOf(machine)["version"] = {{"major", c.major}, {"minor", c.minor}};
   if (c.fwugOnlyInIdentify)
-    koaDrive(machine)["identifyPatches"] = {{{"offset", 319}, {"hex", "08"}}};
+    koaOf(machine)["identifyPatches"] = {{{"offset", 319}, {"hex", "08"}}};
   else
-    koaDrive(machine)["fwug"] = c.fwug;
-  const MachineRun run = runMachine(machine);
-  EXPECT_EQ(run.program.exitCode, 0);
+    koaOf(machine)["fwug"] = c.fwug;
+  const MachineRun run = runOnMachine(machine, separateProcess());
+  EXPECT_EQ(run.exitCode, 0);
   const auto pieces = run.requests("inbox.download");
   ASSERT_EQ(pieces.size(), c.pieces);
   std::uint64_t expectedOffset = 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const std::uint32_t length = i + 1 == pieces.size() ? c.lastPieceLength : c.pieceLength;
     EXPECT_EQ(pieces[i]["inSize"], 76 + length) << "piece " << i;
-    EXPECT_EQ(inputField(pieces[i], 60, 8), expectedOffset) << "piece " << i;
-    EXPECT_EQ(inputField(pieces[i], 68, 8), length) << "piece " << i;
+    EXPECT_EQ(le(inputOf(pieces[i]), 60, 8), expectedOffset) << "piece " << i;
+    EXPECT_EQ(le(inputOf(pieces[i]), 68, 8), length) << "piece " << i;
     EXPECT_EQ(pieces[i]["result"], true);
     expectedOffset += length;
   }
@@ -114,13 +105,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(InboxRun, ActivatesTheFirstWritableSlot) {
   nlohmann::json machine = oneDriveMachine();
-  koaDrive(machine)["slots"] = nlohmann::json::parse(
+  koaOf(machine)["slots"] = nlohmann::json::parse(
       R"([{"number": 1, "readOnly": true, "revision": "GXB1LTMW"}, {"number": 2}, {"number": 3, "revision": "GXB3LTMW"}])");
-  koaDrive(machine)["activeSlot"] = 3;
-  const MachineRun run = runMachine(machine);
-  EXPECT_EQ(run.program.exitCode, 0);
+  koaOf(machine)["activeSlot"] = 3;
+  const MachineRun run = runOnMachine(machine, separateProcess());
+  EXPECT_EQ(run.exitCode, 0);
   ASSERT_EQ(run.requests("inbox.activate").size(), 1u);
-  EXPECT_EQ(inputField(run.requests("inbox.activate")[0], 60, 1), 2u);
+  EXPECT_EQ(le(inputOf(run.requests("inbox.activate")[0]), 60, 1), 2u);
   EXPECT_EQ(run.state["drives"]["koa"]["activeSlot"], 2);
   EXPECT_EQ(run.state["drives"]["koa"]["slots"][1]["revision"], "GXB4LTMW");
   EXPECT_EQ(run.state["drives"]["koa"]["slots"][2]["revision"], "GXB3LTMW");
@@ -129,12 +120,12 @@ TEST(InboxRun, ActivatesTheFirstWritableSlot) {
 TEST(InboxRun, AVersionTwoSlotListIsReadByItsOwnLayout) {
   nlohmann::json machine = oneDriveMachine();
   machine["devices"][3]["disk"]["firmwareInfoVersion"] = 2;
-  koaDrive(machine)["slots"] = nlohmann::json::parse(
+  koaOf(machine)["slots"] = nlohmann::json::parse(
       R"([{"number": 1, "readOnly": true, "revision": "GXB1LTMW"}, {"number": 2, "readOnly": true}, {"number": 3, "revision": "GXB3LTMW"}])");
-  koaDrive(machine)["activeSlot"] = 3;
-  const MachineRun run = runMachine(machine);
-  EXPECT_EQ(run.program.exitCode, 0);
-  EXPECT_EQ(inputField(run.requests("inbox.activate").at(0), 60, 1), 3u);
+  koaOf(machine)["activeSlot"] = 3;
+  const MachineRun run = runOnMachine(machine, separateProcess());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(le(inputOf(run.requests("inbox.activate").at(0)), 60, 1), 3u);
   EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
 }
 
@@ -142,9 +133,9 @@ TEST(InboxRun, AnInfoOfVersionZeroIsReadAsVersionOne) {
   nlohmann::json machine = oneDriveMachine();
   machine["faults"].push_back({{"action", "patch"}, {"device", "\\\\.\\PHYSICALDRIVE1"}, {"request", "inbox.getInfo"},
                                {"offset", 52}, {"hex", "00000000"}});
-  const MachineRun run = runMachine(machine);
-  EXPECT_EQ(run.program.exitCode, 0);
-  EXPECT_EQ(inputField(run.requests("inbox.activate").at(0), 60, 1), 2u);
+  const MachineRun run = runOnMachine(machine, separateProcess());
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(le(inputOf(run.requests("inbox.activate").at(0)), 60, 1), 2u);
   EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
 }
 
@@ -171,10 +162,10 @@ TEST(InboxRun, IdentifyDataIsReadWhereTheAnswerPlacesIt) {
   nlohmann::json machine = oneDriveMachine();
   machine["faults"].push_back({{"action", "patch"}, {"device", "\\\\.\\PHYSICALDRIVE1"},
                                {"request", "storage.identify"}, {"offset", 24}, {"hex", hex}});
-  const MachineRun run = runMachine(machine);
+  const MachineRun run = runOnMachine(machine, separateProcess());
   EXPECT_NE(run.log.find("Serial Number : MOVED-SERIAL-000001 \n"), std::string::npos) << run.log;
   EXPECT_EQ(run.requests("inbox.download").size(), 256u);
-  EXPECT_EQ(run.program.exitCode, 0);
+  EXPECT_EQ(run.exitCode, 0);
 }
 
 // An answer that places the data partly outside the buffer, or gives it
@@ -184,9 +175,9 @@ TEST(InboxRun, IdentifyDataPlacedOutsideTheAnswerOrOfAnotherLengthIsRefused) {
     nlohmann::json machine = oneDriveMachine();
     machine["faults"].push_back({{"action", "patch"}, {"device", "\\\\.\\PHYSICALDRIVE1"},
                                  {"request", "storage.identify"}, {"offset", 24}, {"hex", placement}});
-    const MachineRun run = runMachine(machine);
-    EXPECT_EQ(run.program.exitCode, 1) << placement;
-    EXPECT_EQ(run.program.standardOutput, consoleOf("", 1)) << placement;
+    const MachineRun run = runOnMachine(machine, separateProcess());
+    EXPECT_EQ(run.exitCode, 1) << placement;
+    EXPECT_EQ(run.standardOutput, consoleOf("", 1)) << placement;
     EXPECT_NE(run.log.find("[No Disk]\n"), std::string::npos) << placement;
     EXPECT_TRUE(run.requests("inbox.getInfo").empty()) << placement;
     EXPECT_EQ(run.handlesLeftOpen(), 0);
@@ -199,34 +190,34 @@ TEST(InboxRun, IdentifyDataPlacedOutsideTheAnswerOrOfAnotherLengthIsRefused) {
 TEST(InboxRun, OnAWindowStationNobodySeesNoMessageBoxIsShown) {
   nlohmann::json machine = oneDriveMachine();
   machine["windowStationVisible"] = false;
-  const MachineRun run = runMachine(machine, {});
-  EXPECT_EQ(run.program.exitCode, 0);
-  EXPECT_EQ(run.program.standardError.find("MessageBox:"), std::string::npos) << run.program.standardError;
+  const MachineRun run = runOnMachine(machine, separateProcess({}));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.standardError.find("MessageBox:"), std::string::npos) << run.standardError;
   EXPECT_NE(run.log.find("Result Details : Patch completed\n"), std::string::npos);
-  EXPECT_EQ(run.program.standardOutput, consoleOf(koaDisplayBlock(), 0));
+  EXPECT_EQ(run.standardOutput, consoleOf(displayBlock(koaDrive()), 0));
 }
 
 TEST(InboxRun, AnActivationThatNeedsAPowerCycleEndsWith1602) {
   nlohmann::json machine = oneDriveMachine();
-  koaDrive(machine)["activation"] = "reset";
-  const MachineRun run = runMachine(machine);
-  EXPECT_EQ(run.program.exitCode, 1602 % 256);
-  EXPECT_EQ(run.program.standardOutput, consoleOf(koaDisplayBlock(), 1602));
+  koaOf(machine)["activation"] = "reset";
+  const MachineRun run = runOnMachine(machine, separateProcess());
+  EXPECT_EQ(run.exitCode, 1602 % 256);
+  EXPECT_EQ(run.standardOutput, consoleOf(displayBlock(koaDrive()), 1602));
   const std::string reboot = "Downloaded firmware successfully, but firmware activation requires reboot.";
-  EXPECT_EQ(run.log, logOf(koaLogBlock(1602, reboot + "\n"), 1602, reboot));
+  EXPECT_EQ(run.log, logOf(logBlock(1, koaDrive(), 1602), 1602, reboot));
   // The state is the machine after the power cycle: the new image runs.
   EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
   EXPECT_EQ(run.handlesLeftOpen(), 0);
 }
 
 TEST(InboxRun, TheWorkstationExampleUpdatesItsInboxDrive) {
-  const MachineRun run = runMachine(machineFile("examples/machines/workstation.json"));
+  const MachineRun run = runOnMachine(machineFile("examples/machines/workstation.json"), separateProcess());
   EXPECT_EQ(run.revision("inbox-gxb3"), "GXB4LTMW");
   EXPECT_EQ(run.revision("inbox-gxb4"), "GXB4LTMW");
   EXPECT_EQ(run.state["drives"]["inbox-gxb4"].count("committed"), 0u);  // already current: left alone
-  EXPECT_NE(run.program.standardOutput.find(
-                displayBlock("KOA NVMe SSD 1TB" + std::string(24, ' '), "KOA0000000000000101 ", "GXB3LTMW")),
-            std::string::npos);
+  ShownDrive shown = koaDrive();
+  shown.serial = padded("KOA0000000000000101", 20);
+  EXPECT_NE(run.standardOutput.find(displayBlock(shown)), std::string::npos);
   EXPECT_EQ(run.handlesLeftOpen(), 0);
 }
 
@@ -241,10 +232,10 @@ class InboxExampleRun : public ::testing::TestWithParam<ExampleCase> {};
 
 TEST_P(InboxExampleRun, UpdatesTheExamplesDrive) {
   const ExampleCase c = GetParam();
-  const MachineRun run = runMachine(machineFile(c.file));
-  EXPECT_EQ(run.program.exitCode, c.exitCode);
+  const MachineRun run = runOnMachine(machineFile(c.file), separateProcess());
+  EXPECT_EQ(run.exitCode, c.exitCode);
   EXPECT_EQ(run.requests("inbox.download").size(), c.pieces);
-  EXPECT_EQ(inputField(run.requests("inbox.activate").at(0), 60, 1), c.slot);
+  EXPECT_EQ(le(inputOf(run.requests("inbox.activate").at(0)), 60, 1), c.slot);
   EXPECT_EQ(run.revision("koa"), "GXB4LTMW");
   EXPECT_EQ(run.handlesLeftOpen(), 0);
 }

@@ -61,13 +61,6 @@ std::vector<std::uint8_t> inputOf(const nlohmann::json& request) {
   return sim::fromHex(request.value("input", "")).value_or(std::vector<std::uint8_t>{});
 }
 
-std::uint64_t inputField(const nlohmann::json& request, std::size_t offset, std::size_t width) {
-  const std::vector<std::uint8_t> bytes = inputOf(request);
-  std::uint64_t value = 0;
-  for (std::size_t i = width; i-- > 0;) value = value * 256 + bytes.at(offset + i);
-  return value;
-}
-
 // ---- What a run left ----
 
 const std::vector<nlohmann::json>& MachineRun::trace() const {

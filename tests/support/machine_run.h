@@ -120,10 +120,9 @@ MachineRun runOnMachine(std::unique_ptr<sim::SimulatedMachine> machine, const Ru
 // error and exit code.
 MachineRun runCommand(const std::string& program, const std::vector<std::string>& arguments);
 
-// The bytes a traced request carried ("input" in hex).
+// The bytes a traced request carried ("input" in hex); tests/support/bytes.h
+// reads their fields.
 std::vector<std::uint8_t> inputOf(const nlohmann::json& request);
-// A little-endian field of a traced request's input.
-std::uint64_t inputField(const nlohmann::json& request, std::size_t offset, std::size_t width);
 
 // A machine file of the source tree, e.g. "examples/machines/workstation.json".
 nlohmann::json machineFile(const std::string& relativePath);
