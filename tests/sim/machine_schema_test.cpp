@@ -7,7 +7,7 @@
 #include "sim/machine_description.h"
 #include "tests/sim/json_schema_check.h"
 #include "tests/sim/sim_test_support.h"
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::sim {
 namespace {

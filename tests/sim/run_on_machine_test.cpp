@@ -10,31 +10,24 @@
 #include "sim/sha256.h"
 #include "sim/sim_bytes.h"
 #include "tests/sim/sim_test_support.h"
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 
 namespace koa::sim {
 namespace {
 
-using koa::test::ProgramOptions;
+using koa::test::MachineRun;
 using koa::test::readFile;
+using koa::test::runOnMachine;
+using koa::test::runOnMachineFile;
 using koa::test::sourcePath;
 
-struct Run {
-  koa::test::ProgramRun run;
-  std::filesystem::path directory;
-};
-
-Run runOn(const std::filesystem::path& machine, std::map<std::string, std::string> environment = {}) {
-  Run result;
-  result.directory = koa::test::makeTemporaryDirectory();
-  ProgramOptions options;
-  options.arguments = {"/s"};
+// The program as its own process on `machine` (none: the one built into it),
+// with `environment` over the harness's KOA_SIM_* variables.
+MachineRun runOn(const std::filesystem::path& machine, std::map<std::string, std::string> environment = {}) {
+  koa::test::RunOptions options = koa::test::separateProcess();
   options.environment = std::move(environment);
-  if (!machine.empty()) options.environment["KOA_SIM_MACHINE"] = machine.string();
-  options.workingDirectory = result.directory;
-  result.run = koa::test::runProgram(options);
-  return result;
+  return runOnMachineFile(machine, options);
 }
 
 std::string imageSha256() {
@@ -43,12 +36,9 @@ std::string imageSha256() {
 }
 
 TEST(RunOnMachine, UpdateRebootRunAgain) {
-  const auto directory = koa::test::makeTemporaryDirectory();
-  const auto firstState = directory / "after-first-run.json";
-  const auto first = runOn(sourcePath("examples/machines/workstation.json"),
-                           {{"KOA_SIM_STATE_OUT", firstState.string()}});
-  EXPECT_EQ(first.run.exitCode, 1602 & 0xFF) << first.run.standardOutput;
-  const auto state = nlohmann::json::parse(readFile(firstState));
+  const MachineRun first = runOn(sourcePath("examples/machines/workstation.json"));
+  EXPECT_EQ(first.exitCode, 1602 & 0xFF) << first.standardOutput;
+  const nlohmann::json& state = first.state;
   const std::string image = imageSha256();
   for (const char* updated : {"inbox-gxb3", "irst-raid-a", "irst-raid-b", "irst-single"}) {
     const auto& drive = state["drives"][updated];
@@ -63,23 +53,19 @@ TEST(RunOnMachine, UpdateRebootRunAgain) {
   EXPECT_FALSE(state["drives"]["system-disk"].contains("committed"));
 
   // After the reboot the program finds every drive on the image's revision.
-  const auto secondState = directory / "after-second-run.json";
-  const auto second = runOn(firstState, {{"KOA_SIM_STATE_OUT", secondState.string()}});
-  EXPECT_EQ(second.run.exitCode, 1);
-  const auto again = nlohmann::json::parse(readFile(secondState));
-  for (const auto& [name, drive] : again["drives"].items()) {
+  const MachineRun second = runOnMachine(state, koa::test::separateProcess());
+  EXPECT_EQ(second.exitCode, 1);
+  for (const auto& [name, drive] : second.state["drives"].items()) {
     EXPECT_EQ(drive["received"]["length"], 0) << name;
     EXPECT_EQ(drive["firmwareRevision"], state["drives"][name]["firmwareRevision"]) << name;
   }
-  std::filesystem::remove_all(directory);
-  std::filesystem::remove_all(first.directory);
-  std::filesystem::remove_all(second.directory);
 }
 
 TEST(RunOnMachine, TraceHasOneJsonLinePerPlatformCallWithCompleteBytes) {
   const auto directory = koa::test::makeTemporaryDirectory();
   const auto tracePath = directory / "trace.jsonl";
-  const auto run = runOn(sourcePath("examples/machines/workstation.json"), {{"KOA_SIM_TRACE", tracePath.string()}});
+  // The file itself, line by line, not the harness's reading of it.
+  (void)runOn(sourcePath("examples/machines/workstation.json"), {{"KOA_SIM_TRACE", tracePath.string()}});
   std::istringstream lines(readFile(tracePath));
   std::string line;
   std::size_t expectedSeq = 1;
@@ -104,43 +90,36 @@ TEST(RunOnMachine, TraceHasOneJsonLinePerPlatformCallWithCompleteBytes) {
   EXPECT_TRUE(kinds.contains("storage.deviceNumber"));
   EXPECT_TRUE(kinds.contains("inbox.download"));
   std::filesystem::remove_all(directory);
-  std::filesystem::remove_all(run.directory);
 }
 
 TEST(RunOnMachine, WithoutAMachineFileTheBuiltInWorkstationRuns) {
-  const auto directory = koa::test::makeTemporaryDirectory();
-  const auto statePath = directory / "state.json";
-  const auto run = runOn({}, {{"KOA_SIM_STATE_OUT", statePath.string()}});
-  const auto state = nlohmann::json::parse(readFile(statePath));
+  const MachineRun run = runOn({});
   const auto example = nlohmann::json::parse(readFile(sourcePath("examples/machines/workstation.json")));
-  EXPECT_EQ(state["devices"], example["devices"]);
-  EXPECT_EQ(state["clock"], example["clock"]);
-  EXPECT_EQ(state["drives"].size(), example["drives"].size());
-  std::filesystem::remove_all(directory);
-  std::filesystem::remove_all(run.directory);
+  EXPECT_EQ(run.state["devices"], example["devices"]);
+  EXPECT_EQ(run.state["clock"], example["clock"]);
+  EXPECT_EQ(run.state["drives"].size(), example["drives"].size());
 }
 
 TEST(RunOnMachine, MachineProblemsAreReportedAndTheProgramDoesNotRun) {
   const auto directory = koa::test::makeTemporaryDirectory();
   const auto missing = runOn(directory / "none.json");
-  EXPECT_EQ(missing.run.exitCode, 1);
-  EXPECT_EQ(missing.run.standardOutput, "");
-  EXPECT_EQ(missing.run.standardError,
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.standardOutput, "");
+  EXPECT_EQ(missing.standardError,
             "koa-update: cannot read the machine file " + (directory / "none.json").string() + " (KOA_SIM_MACHINE)\n");
 
   const auto malformed = directory / "malformed.json";
   koa::test::writeFile(malformed, R"({"drives": {"a": {"serialNumber": "S", "modelNumber": "M", "firmwareRevision": 8}}})");
   const auto bad = runOn(malformed);
-  EXPECT_EQ(bad.run.exitCode, 1);
-  EXPECT_EQ(bad.run.standardError,
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.standardError,
             "koa-update: " + malformed.string() + ": /drives/a/firmwareRevision: expected a string, found number\n");
 
   const auto unwritable = runOn(sourcePath("examples/machines/empty.json"),
                                 {{"KOA_SIM_TRACE", (directory / "no" / "such" / "dir").string()}});
-  EXPECT_EQ(unwritable.run.exitCode, 1);
-  EXPECT_EQ(unwritable.run.standardError, "koa-update: cannot write the trace file " +
+  EXPECT_EQ(unwritable.exitCode, 1);
+  EXPECT_EQ(unwritable.standardError, "koa-update: cannot write the trace file " +
                                               (directory / "no" / "such" / "dir").string() + " (KOA_SIM_TRACE)\n");
-  for (const auto* r : {&missing, &bad, &unwritable}) std::filesystem::remove_all(r->directory);
   std::filesystem::remove_all(directory);
 }
 
@@ -148,11 +127,10 @@ TEST(RunOnMachine, StateFileThatCannotBeWrittenFailsTheRun) {
   const auto directory = koa::test::makeTemporaryDirectory();
   const auto target = directory / "missing-dir" / "state.json";
   const auto run = runOn(sourcePath("examples/machines/empty.json"), {{"KOA_SIM_STATE_OUT", target.string()}});
-  EXPECT_NE(run.run.standardError.find("koa-update: cannot write the state file " + target.string() +
-                                       " (KOA_SIM_STATE_OUT)\n"),
+  EXPECT_NE(run.standardError.find("koa-update: cannot write the state file " + target.string() +
+                                   " (KOA_SIM_STATE_OUT)\n"),
             std::string::npos);
-  EXPECT_NE(run.run.exitCode, 0);
-  std::filesystem::remove_all(run.directory);
+  EXPECT_NE(run.exitCode, 0);
   std::filesystem::remove_all(directory);
 }
 

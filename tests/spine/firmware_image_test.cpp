@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 
 namespace koa {
@@ -46,14 +46,15 @@ class ImageCheck : public ::testing::Test {
   void SetUp() override { directory_ = test::makeTemporaryDirectory(); }
   void TearDown() override { std::filesystem::remove_all(directory_); }
 
-  test::ProgramRun check(const std::string& content) {
+  static test::MachineRun checkFile(const std::filesystem::path& image) {
+    return test::runCommand(KOA_CMAKE_COMMAND, {"-DKOA_FIRMWARE_IMAGE=" + image.string(), "-P",
+                                                test::sourcePath("cmake/check_firmware_image.cmake").string()});
+  }
+
+  test::MachineRun check(const std::string& content) {
     const auto image = directory_ / "image.bin";
     test::writeFile(image, content);
-    test::ProgramOptions options;
-    options.programPath = KOA_CMAKE_COMMAND;
-    options.arguments = {"-DKOA_FIRMWARE_IMAGE=" + image.string(), "-P",
-                         test::sourcePath("cmake/check_firmware_image.cmake").string()};
-    return test::runProgram(options);
+    return checkFile(image);
   }
 
   static std::string image(const std::string& revision) {
@@ -119,11 +120,7 @@ TEST_F(ImageCheck, RejectsControlAndHighBytesInTheRevision) {
 }
 
 TEST_F(ImageCheck, RejectsAMissingFile) {
-  test::ProgramOptions options;
-  options.programPath = KOA_CMAKE_COMMAND;
-  options.arguments = {"-DKOA_FIRMWARE_IMAGE=" + (directory_ / "none.bin").string(), "-P",
-                       test::sourcePath("cmake/check_firmware_image.cmake").string()};
-  const auto run = test::runProgram(options);
+  const auto run = checkFile(directory_ / "none.bin");
   EXPECT_NE(run.exitCode, 0);
   EXPECT_NE(oneLine(run.standardError).find("is not a file"), std::string::npos) << run.standardError;
 }

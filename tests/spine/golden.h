@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa::test {
 

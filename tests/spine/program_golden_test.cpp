@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/spine/golden.h"
-#include "tests/support/program_run.h"
+#include "tests/support/machine_run.h"
 
 namespace koa {
 namespace {
@@ -18,12 +18,11 @@ class ProgramOnEmptyMachine : public ::testing::Test {
   void SetUp() override { directory = test::makeTemporaryDirectory(); }
   void TearDown() override { std::filesystem::remove_all(directory); }
 
-  test::ProgramRun run(const std::vector<std::string>& arguments) {
-    test::ProgramOptions options;
-    options.arguments = arguments;
-    options.environment["KOA_SIM_MACHINE"] = test::sourcePath("examples/machines/empty.json").string();
+  // The run's files stay in `directory` for the test to read.
+  test::MachineRun run(const std::vector<std::string>& arguments) {
+    test::RunOptions options = test::separateProcess(arguments);
     options.workingDirectory = directory;
-    return test::runProgram(options);
+    return test::runOnMachineFile(test::sourcePath("examples/machines/empty.json"), options);
   }
 
   // The log's command line: the program path and every argument, each
@@ -130,14 +129,9 @@ namespace {
 // A Linux exit status holds 8 bits: the log carries the full code, and the
 // status is its low byte (1602 arrives as 66).
 TEST(ProgramExitCode, LinuxStatusIsTheLowByteOfTheLoggedCode) {
-  const auto directory = test::makeTemporaryDirectory();
-  test::ProgramOptions options;
-  options.arguments = {"/s"};
-  options.environment["KOA_SIM_MACHINE"] = test::sourcePath("examples/machines/workstation.json").string();
-  options.workingDirectory = directory;
-  const auto result = test::runProgram(options);
-  const std::string log = test::readFile(directory / "test.txt");
-  std::filesystem::remove_all(directory);
+  const auto result =
+      test::runOnMachineFile(test::sourcePath("examples/machines/workstation.json"), test::separateProcess());
+  const std::string& log = result.log;
 
   const std::string finalBlock = "\n[Final Result]\nReturn Code : ";
   const auto at = log.rfind(finalBlock);

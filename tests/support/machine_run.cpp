@@ -105,7 +105,8 @@ int MachineRun::handlesLeftOpen() const {
   std::multiset<std::int64_t> open;
   for (const auto& entry : trace()) {
     const std::string op = entry.value("op", "");
-    if (op == "CreateFileW" && entry["result"].get<std::int64_t>() != -1) open.insert(entry["result"].get<std::int64_t>());
+    if (op == "CreateFileW" && entry["result"].get<std::int64_t>() != -1)
+      open.insert(entry["result"].get<std::int64_t>());
     if (op == "OpenProcessToken" && entry["result"].get<bool>()) open.insert(entry["token"].get<std::int64_t>());
     if (op == "CloseHandle" && entry["result"].get<bool>()) {
       const auto it = open.find(entry["handle"].get<std::int64_t>());

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the end-to-end tests of the test suite a second time, with the Windows
 # program on the simulated machine (koa-update-sim.exe) under Wine in place
-# of the Linux program (tests/support/program_run.h: KOA_TEST_WINDOWS_PROGRAM).
+# of the Linux program (tests/support/machine_run.h: KOA_TEST_WINDOWS_PROGRAM).
 # The same expectations then hold the Windows build to the Linux build's
 # console text, log, exit code and drive state, with the Windows runtime's
 # wide characters, argument splitting and text mode (every line must end with
