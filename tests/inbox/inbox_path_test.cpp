@@ -4,6 +4,7 @@
 
 #include "tests/support/bytes.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/expected_text.h"
 #include "tests/support/inbox_drive.h"
 #include "tests/support/patterned_image.h"
 #include "tests/support/scripted_platform.h"
@@ -12,18 +13,9 @@
 namespace koa::test::inbox {
 namespace {
 
-const char kDisplayBlock[] =
-    "\n"
-    "---------------------------------------------\n"
-    " Firmware Download | Target Disk Information \n"
-    "---------------------------------------------\n"
-    " Driver : Inbox Driver\n"
-    " Raid : No\n"
-    " Model Number : TORVALE NVME SSD 1TB\n"
-    " Serial Number : S0TEST0001\n"
-    " Current FW : GXB3LTMW\n"
-    " Updated FW : GXB4LTMW\n"
-    "---------------------------------------------\n";
+// The block inboxTarget() is shown with.
+const std::string kDisplayBlock =
+    displayBlock({.model = "TORVALE NVME SSD 1TB", .serial = "S0TEST0001", .current = "GXB3LTMW"});
 
 class InboxUpdate : public ::testing::Test {
  protected:
@@ -75,27 +67,27 @@ TEST_F(InboxUpdate, AnyOtherActivationStatusRefusesWithoutAMessage) {
 TEST_F(InboxUpdate, AFailedActivationCallIsReportedWithItsError) {
   drive.activateError = 0x45D;
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "DeviceIO failed. activate failed: 0x45d\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "DeviceIO failed. activate failed: 0x45d\n");
 }
 
 TEST_F(InboxUpdate, ADriveThatCannotBeOpenedGetsTheHandleMessageAndNoRequest) {
   platform.refusedPaths[inboxTarget().devicePath] = 5;
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "  [ERROR] Failed to get disk handle: 0x5\n\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "  [ERROR] Failed to get disk handle: 0x5\n\n");
   EXPECT_TRUE(platform.calls.empty());
 }
 
 TEST_F(InboxUpdate, AFailedGetInfoCallEndsTheUpdate) {
   drive.getInfoError = 0x1F;
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device Information Failed: 0x1f\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "Get device Information Failed: 0x1f\n");
   EXPECT_EQ(platform.calls.size(), 1u);
 }
 
 TEST_F(InboxUpdate, AGetInfoStatusEndsTheUpdate) {
   drive.getInfoStatus = 0x3;
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device info failed. ReturnCode: 0x3\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "Get device info failed. ReturnCode: 0x3\n");
   EXPECT_EQ(platform.calls.size(), 1u);
 }
 
@@ -135,7 +127,7 @@ TEST_F(InboxUpdate, AVersionTwoAnswerIsReadWithItsOwnSlotLayout) {
 TEST_F(InboxUpdate, AnUnknownInfoVersionIsAFailedGetInfo) {
   drive.infoVersion = 3;
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device info failed. Unsupported Version: 0x3\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "Get device info failed. Unsupported Version: 0x3\n");
   EXPECT_EQ(platform.calls.size(), 1u);
 }
 
@@ -143,7 +135,7 @@ TEST_F(InboxUpdate, InformationPlacedOutsideTheBufferIsNeverRead) {
   drive.infoOffset = 4172 - 8;  // the header would end past the 4,172-byte buffer
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(),
-            std::string(kDisplayBlock) + "Get device info failed. DataBufferOffset out of range: 0x1044\n");
+            kDisplayBlock + "Get device info failed. DataBufferOffset out of range: 0x1044\n");
   EXPECT_EQ(platform.calls.size(), 1u);
 }
 
@@ -151,7 +143,7 @@ TEST_F(InboxUpdate, AHugeDataBufferOffsetIsNeverRead) {
   drive.infoOffset = 0xFFFFFFF0u;
   EXPECT_EQ(update(), 5);
   EXPECT_EQ(console.text(),
-            std::string(kDisplayBlock) + "Get device info failed. DataBufferOffset out of range: 0xfffffff0\n");
+            kDisplayBlock + "Get device info failed. DataBufferOffset out of range: 0xfffffff0\n");
 }
 
 TEST_F(InboxUpdate, SlotEntriesPlacedOutsideTheBufferAreNeverRead) {
@@ -159,7 +151,7 @@ TEST_F(InboxUpdate, SlotEntriesPlacedOutsideTheBufferAreNeverRead) {
   drive.infoOffset = 4000;
   drive.slots.assign(10, {1, false});
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "Get device info failed. SlotCount out of range: 0xa\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "Get device info failed. SlotCount out of range: 0xa\n");
   EXPECT_EQ(platform.calls.size(), 1u);
   drive.slots.assign(9, {1, false});
   EXPECT_EQ(update(), 0);
@@ -169,7 +161,7 @@ TEST_F(InboxUpdate, AFailedPieceCallStopsTheDownloadBeforeTheActivation) {
   drive.failingPiece = 3;
   drive.pieceError = 0x79;
   EXPECT_EQ(update(), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "DeviceIO failed. Function: 0x79\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "DeviceIO failed. Function: 0x79\n");
   EXPECT_EQ(functionCount(2), 4u);
   EXPECT_EQ(functionCount(3), 0u);
 }
@@ -178,7 +170,7 @@ TEST_F(InboxUpdate, APieceAnsweredWithAStatusStopsTheDownloadBeforeTheActivation
   drive.failingPiece = 1;
   drive.pieceStatus = 1;
   EXPECT_EQ(update(8), 5);
-  EXPECT_EQ(console.text(), std::string(kDisplayBlock) + "DeviceIO failed. ReturnCode: 0x1\n");
+  EXPECT_EQ(console.text(), kDisplayBlock + "DeviceIO failed. ReturnCode: 0x1\n");
   EXPECT_EQ(functionCount(2), 2u);
   EXPECT_EQ(functionCount(3), 0u);
 }

@@ -4,49 +4,27 @@
 #include <gtest/gtest.h>
 
 #include "tests/irst/irst_machine.h"
+#include "tests/support/expected_text.h"
 #include "tests/support/machine_run.h"
 
 namespace koa::test {
 namespace {
 
-const std::string kRule(45, '-');
 constexpr const char* kImageRevision = "GXB4LTMW";
 
-std::string padded(std::string text, std::size_t width) {
-  text.resize(width, ' ');
-  return text;
+// A drive of these machines as the program shows it: the maker's 1 TB model.
+ShownDrive shown(bool raid, const std::string& serial, const std::string& current) {
+  return {.driver = "IRST", .raid = raid, .model = padded("KOA NVMe SSD 1TB", 40), .serial = padded(serial, 20),
+          .current = current, .updated = kImageRevision};
 }
 
-std::string displayBlock(bool raid, const std::string& serial, const std::string& current) {
-  return "\n" + kRule + "\n Firmware Download | Target Disk Information \n" + kRule +
-         "\n Driver : IRST Driver\n Raid : " + (raid ? "Yes" : "No") + "\n Model Number : " +
-         padded("KOA NVMe SSD 1TB", 40) + "\n Serial Number : " + padded(serial, 20) + "\n Current FW : " +
-         current + "\n Updated FW : " + kImageRevision + "\n" + kRule + "\n";
+std::string irstBlock(bool raid, const std::string& serial, const std::string& current) {
+  return displayBlock(shown(raid, serial, current));
 }
 
 const std::string kDownloadPassed = "\n  [PASS] Firmware download succeeded.\n";
 const std::string kActivationPassed = "  [PASS] Firmware activation succeeded.\n\n";
 const std::string kPowerCycle = "  [PASS] Firmware activate succeeded. PLEASE SHUTDOWN COMPUTER.\n\n\n";
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
-// The text between the start marker (with its empty line) and the end
-// marker (whose empty line ends the body).
-std::string runBody(const std::string& standardOutput) {
-  const std::string start = " >> KOA Started \n\n";
-  const std::size_t from = standardOutput.find(start);
-  const std::size_t to = standardOutput.find(" >> KOA Ended");
-  if (from == std::string::npos || to == std::string::npos) return "markers missing:\n" + standardOutput;
-  return standardOutput.substr(from + start.size(), to - from - start.size());
-}
-
-std::string revisionOf(const MachineRun& run, const std::string& drive) {
-  return run.state["drives"][drive]["firmwareRevision"].get<std::string>();
-}
 
 IrstMachine raidOfTwo(const std::string& activation = "immediate") {
   IrstMachine machine;
@@ -71,8 +49,8 @@ IrstMachine singleNonRaid(const std::string& activation = "immediate") {
 TEST(IrstEndToEnd, RaidVolumeOfTwoMembersIsIdentifiedAndUpdated) {
   const MachineRun run = runOnMachine(raidOfTwo().description(), separateProcess());
 
-  EXPECT_EQ(runBody(run.standardOutput), displayBlock(true, "KOA-RAID-A", "GXB3LTMW") + kDownloadPassed +
-                                             kActivationPassed + displayBlock(true, "KOA-RAID-B", "GXR4LTMW") +
+  EXPECT_EQ(runBody(run.standardOutput), irstBlock(true, "KOA-RAID-A", "GXB3LTMW") + kDownloadPassed +
+                                             kActivationPassed + irstBlock(true, "KOA-RAID-B", "GXR4LTMW") +
                                              kDownloadPassed + kActivationPassed + "\n");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_NE(run.standardOutput.find(" >> KOA Ended (Return Code : 0)"), std::string::npos);
@@ -85,7 +63,7 @@ TEST(IrstEndToEnd, RaidVolumeOfTwoMembersIsIdentifiedAndUpdated) {
   for (const std::string drive : {"member-a", "member-b"}) {
     EXPECT_EQ(run.requests("irst.download", drive).size(), 512u) << drive;
     EXPECT_EQ(run.requests("irst.activate", drive).size(), 1u) << drive;
-    EXPECT_EQ(revisionOf(run, drive), kImageRevision) << drive;
+    EXPECT_EQ(run.revision(drive), kImageRevision) << drive;
     EXPECT_EQ(run.state["drives"][drive]["committed"], run.state["drives"][drive]["received"]) << drive;
   }
   // The exclusive CSMI handle is closed before the members are identified:
@@ -93,14 +71,14 @@ TEST(IrstEndToEnd, RaidVolumeOfTwoMembersIsIdentifiedAndUpdated) {
   for (const auto& open : run.calls("CreateFileW")) EXPECT_NE(open["result"].get<std::int64_t>(), -1) << open.dump();
   EXPECT_EQ(run.handlesLeftOpen(), 0);
   EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
-  EXPECT_NE(run.log.find("[Disk #2]\nModel Number : " + padded("KOA NVMe SSD 1TB", 40)), std::string::npos);
+  EXPECT_NE(run.log.find(logBlock(2, shown(true, "KOA-RAID-B", "GXR4LTMW"), 0)), std::string::npos) << run.log;
 }
 
 TEST(IrstEndToEnd, NonRaidDriveIsAddressedByItsBusNumber) {
   const MachineRun run = runOnMachine(singleNonRaid().description(), separateProcess());
 
   EXPECT_EQ(runBody(run.standardOutput),
-            displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + kActivationPassed + "\n");
+            irstBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + kActivationPassed + "\n");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_TRUE(run.requests("csmi.raidConfig").empty());
   const auto identify = run.requests("irst.identify", "single");
@@ -110,7 +88,7 @@ TEST(IrstEndToEnd, NonRaidDriveIsAddressedByItsBusNumber) {
   ASSERT_EQ(pieces.size(), 512u);
   for (const auto& piece : pieces) ASSERT_EQ(inputOf(piece)[29], 2);
   EXPECT_EQ(inputOf(run.requests("irst.activate", "single")[0])[29], 2);
-  EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
+  EXPECT_EQ(run.revision("single"), kImageRevision);
 }
 
 TEST(IrstEndToEnd, ALocationTextWithoutABusNumberAddressesNoDriveRatherThanTheDriveOnBusZero) {
@@ -124,15 +102,15 @@ TEST(IrstEndToEnd, ALocationTextWithoutABusNumberAddressesNoDriveRatherThanTheDr
   EXPECT_EQ(run.requests("irst.activate", "member-a").size(), 1u);
   EXPECT_TRUE(run.requests("irst.download", "single").empty());
   EXPECT_EQ(occurrences(run.log, "Serial Number : " + padded("KOA-RAID-A", 20)), 1u) << run.log;
-  EXPECT_EQ(revisionOf(run, "member-a"), kImageRevision);
-  EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW");
+  EXPECT_EQ(run.revision("member-a"), kImageRevision);
+  EXPECT_EQ(run.revision("single"), "GXB2LTMW");
 }
 
 TEST(IrstEndToEnd, DriveThatActivatesAtResetEndsWith1602AndTheRebootTexts) {
   const MachineRun run = runOnMachine(singleNonRaid("reset").description(), separateProcess({}));
 
   EXPECT_EQ(runBody(run.standardOutput),
-            displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + kPowerCycle + "\n");
+            irstBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + kPowerCycle + "\n");
   EXPECT_EQ(run.exitCode, 1602 % 256);
   EXPECT_NE(run.standardOutput.find(" >> KOA Ended (Return Code : 1602)"), std::string::npos);
   EXPECT_NE(run.log.find("Return Code : 1602\nResult Details : Downloaded firmware successfully, but firmware "
@@ -143,7 +121,7 @@ TEST(IrstEndToEnd, DriveThatActivatesAtResetEndsWith1602AndTheRebootTexts) {
       << run.standardError;
   // The new image waits in the slot for the power cycle.
   EXPECT_EQ(run.state["drives"]["single"]["committed"], run.state["drives"]["single"]["received"]);
-  EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
+  EXPECT_EQ(run.revision("single"), kImageRevision);
 }
 
 TEST(IrstEndToEnd, ActivationStatusesGiveTheirMessagesAndExitCodes) {
@@ -164,11 +142,11 @@ TEST(IrstEndToEnd, ActivationStatusesGiveTheirMessagesAndExitCodes) {
     machine.fault({{"action", "returnCode"}, {"request", "irst.activate"}, {"returnCode", c.status}});
     const MachineRun run = runOnMachine(machine.description(), separateProcess());
     EXPECT_EQ(runBody(run.standardOutput),
-              displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + c.message + "\n")
+              irstBlock(false, "KOA-SINGLE", "GXB2LTMW") + kDownloadPassed + c.message + "\n")
         << c.status;
     EXPECT_EQ(run.exitCode, 1) << c.status;
     EXPECT_NE(run.log.find("Return Code : 1\nResult Details : Patch Failed.\n"), std::string::npos) << c.status;
-    EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW") << c.status;
+    EXPECT_EQ(run.revision("single"), "GXB2LTMW") << c.status;
     EXPECT_FALSE(run.state["drives"]["single"].contains("committed")) << c.status;
   }
 }
@@ -183,7 +161,7 @@ TEST(IrstEndToEnd, DriveWithoutSlotTwoRefusesTheActivation) {
             std::string::npos)
       << run.standardOutput;
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW");
+  EXPECT_EQ(run.revision("single"), "GXB2LTMW");
 }
 
 TEST(IrstEndToEnd, RefusedPieceEndsTheDownloadWithoutActivation) {
@@ -191,13 +169,13 @@ TEST(IrstEndToEnd, RefusedPieceEndsTheDownloadWithoutActivation) {
   machine.fault({{"action", "returnCode"}, {"request", "irst.download"}, {"nth", 3u}, {"returnCode", 1u}});
   const MachineRun run = runOnMachine(machine.description(), separateProcess());
 
-  EXPECT_EQ(runBody(run.standardOutput), displayBlock(false, "KOA-SINGLE", "GXB2LTMW") +
+  EXPECT_EQ(runBody(run.standardOutput), irstBlock(false, "KOA-SINGLE", "GXB2LTMW") +
                                              "  [ERROR] Firmware download failed: srbControl->ReturnCode 1\n"
                                              "\n  [FAIL] Firmware download failed.\n\n");
   EXPECT_EQ(run.requests("irst.download").size(), 3u);
   EXPECT_TRUE(run.requests("irst.activate").empty());
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW");
+  EXPECT_EQ(run.revision("single"), "GXB2LTMW");
   EXPECT_EQ(run.handlesLeftOpen(), 0);
 }
 
@@ -206,7 +184,7 @@ TEST(IrstEndToEnd, FailedPieceCallEndsTheDownloadWithoutActivation) {
   machine.fault({{"action", "fail"}, {"request", "irst.download"}, {"nth", 2u}, {"error", 1117u}});
   const MachineRun run = runOnMachine(machine.description(), separateProcess());
 
-  EXPECT_EQ(runBody(run.standardOutput), displayBlock(false, "KOA-SINGLE", "GXB2LTMW") +
+  EXPECT_EQ(runBody(run.standardOutput), irstBlock(false, "KOA-SINGLE", "GXB2LTMW") +
                                              "  [ERROR] Firmware download IOCTL failed: 0x45D\n"
                                              "\n  [FAIL] Firmware download failed.\n\n");
   EXPECT_EQ(run.requests("irst.download").size(), 2u);
@@ -220,7 +198,7 @@ TEST(IrstEndToEnd, ControllerThatCannotBeOpenedForTheUpdateGivesFive) {
   machine.fault({{"action", "failOpen"}, {"path", kIntelControllerPath}, {"nth", 3u}, {"error", 5u}});
   const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(runBody(run.standardOutput),
-            displayBlock(false, "KOA-SINGLE", "GXB2LTMW") + "  [ERROR] Failed to get disk handle: 0x5\n\n\n");
+            irstBlock(false, "KOA-SINGLE", "GXB2LTMW") + "  [ERROR] Failed to get disk handle: 0x5\n\n\n");
   EXPECT_TRUE(run.requests("irst.download").empty());
   EXPECT_NE(run.log.find("Return Code : 5\n"), std::string::npos);
 }
@@ -236,7 +214,7 @@ TEST(IrstEndToEnd, GranularityThatDoesNotDivideTheImageSendsAShorterLastPiece) {
   ASSERT_EQ(pieces.size(), 171u);
   EXPECT_EQ(pieces.back()["inSize"], 88 + 8192);
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
+  EXPECT_EQ(run.revision("single"), kImageRevision);
   EXPECT_EQ(run.state["drives"]["single"]["committed"]["length"], 2097152);
 }
 
@@ -263,7 +241,7 @@ TEST(IrstEndToEnd, ControllerProbeRaisesOnlyThePathToUpperCase) {
         .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
     const MachineRun run = runOnMachine(machine.description(), separateProcess());
     EXPECT_TRUE(run.requests("irst.identify").empty()) << description;
-    EXPECT_EQ(revisionOf(run, "single"), "GXB2LTMW") << description;
+    EXPECT_EQ(run.revision("single"), "GXB2LTMW") << description;
     EXPECT_EQ(run.exitCode, 1) << description;
   }
 }
@@ -280,7 +258,7 @@ TEST(IrstEndToEnd, AhciControllerIsSkippedForTheRstController) {
       .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
   const MachineRun run = runOnMachine(machine.description(), separateProcess());
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_EQ(revisionOf(run, "single"), kImageRevision);
+  EXPECT_EQ(run.revision("single"), kImageRevision);
   for (const auto& open : run.calls("CreateFileW")) EXPECT_NE(open["path"], ahciPath);
 }
 
@@ -296,7 +274,7 @@ TEST(IrstEndToEnd, DiskThatCannotBeOpenedEndsTheWalkBelowTheController) {
   EXPECT_EQ(run.requests("irst.activate", "member-a").size(), 1u);
   EXPECT_EQ(run.requests("irst.activate", "member-b").size(), 1u);
   EXPECT_TRUE(run.requests("irst.identify", "later").empty());
-  EXPECT_EQ(revisionOf(run, "later"), "GXB2LTMW");
+  EXPECT_EQ(run.revision("later"), "GXB2LTMW");
   for (const auto& open : run.calls("CreateFileW")) EXPECT_NE(open["path"], IrstMachine::diskPath("d3"));
   EXPECT_EQ(run.exitCode, 0);
 }
@@ -370,7 +348,7 @@ TEST(IrstEndToEnd, InboxAndIrstTargetsAreUpdatedInDiscoveryOrderWithOneExitCode)
   EXPECT_NE(run.log.find("[Disk #4]"), std::string::npos);
   EXPECT_NE(run.log.find("[Final Result]\nReturn Code : 1602\n"), std::string::npos) << run.log;
   for (const std::string drive : {"member-a", "member-b", "single", "inbox"})
-    EXPECT_EQ(revisionOf(run, drive), kImageRevision) << drive;
+    EXPECT_EQ(run.revision(drive), kImageRevision) << drive;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The example machines with an Intel RST controller, run as a user would.
 #include <gtest/gtest.h>
 
+#include "tests/support/expected_text.h"
 #include "tests/support/machine_run.h"
 
 namespace koa::test {
@@ -17,7 +18,9 @@ TEST(IrstExampleMachines, WorkstationUpdatesItsRaidMembersAndItsNonRaidDrive) {
   }
   // The non-RAID drive is reached by the bus number of its disk.
   EXPECT_EQ(inputOf(run.requests("irst.identify", "irst-single")[0])[29], 2);
-  EXPECT_NE(run.standardOutput.find(" Raid : No\n Model Number : KOA NVMe SSD 512GB"), std::string::npos);
+  const ShownDrive single{.driver = "IRST", .model = padded("KOA NVMe SSD 512GB", 40),
+                          .serial = padded("KOA0000000000000203", 20), .current = "GXB2LTMW"};
+  EXPECT_NE(run.standardOutput.find(displayBlock(single)), std::string::npos) << run.standardOutput;
   EXPECT_EQ(run.handlesLeftOpen(), 0);
   EXPECT_EQ(run.deviceSetsLeftOpen(), 0);
 }
@@ -25,11 +28,9 @@ TEST(IrstExampleMachines, WorkstationUpdatesItsRaidMembersAndItsNonRaidDrive) {
 TEST(IrstExampleMachines, PowerCycleMachineEndsWith1602) {
   const MachineRun run = runOnMachineFile(sourcePath("examples/machines/irst-power-cycle.json"), separateProcess({}));
   EXPECT_EQ(run.exitCode, 1602 % 256);
-  EXPECT_NE(run.standardOutput.find(
-                " Raid : No\n Model Number : KOA NVMe SSD 1TB                        \n"
-                " Serial Number : KOA0000000000000301 \n Current FW : GXB3LTMW\n"),
-            std::string::npos)
-      << run.standardOutput;
+  const ShownDrive single{.driver = "IRST", .model = padded("KOA NVMe SSD 1TB", 40),
+                          .serial = padded("KOA0000000000000301", 20), .current = "GXB3LTMW"};
+  EXPECT_NE(run.standardOutput.find(displayBlock(single)), std::string::npos) << run.standardOutput;
   EXPECT_NE(run.standardOutput.find("  [PASS] Firmware activate succeeded. PLEASE SHUTDOWN COMPUTER.\n\n\n"),
             std::string::npos);
   EXPECT_EQ(inputOf(run.requests("irst.identify", "irst-single")[0])[29], 1);

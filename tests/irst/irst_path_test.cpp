@@ -4,6 +4,7 @@
 
 #include "tests/support/bytes.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/expected_text.h"
 #include "tests/support/scripted_platform.h"
 #include "transfer/firmware_image.h"
 #include "transfer/irst_path.h"
@@ -24,16 +25,13 @@ DriveRecord target(DriverKind kind, std::int32_t granularity = 128) {
 }
 
 std::string displayBlock(const std::string& raid) {
-  const std::string rule(45, '-');
   std::string revision;
   for (char16_t unit : imageRevision) {
     if (unit == u'\0') break;
     revision.push_back(static_cast<char>(unit));
   }
-  return "\n" + rule + "\n Firmware Download | Target Disk Information \n" + rule +
-         "\n Driver : IRST Driver\n Raid : " + raid +
-         "\n Model Number : KOA NVMe 1TB\n Serial Number : SN0001\n Current FW : KOA10204\n Updated FW : " +
-         revision + "\n" + rule + "\n";
+  return test::displayBlock({.driver = "IRST", .raid = raid == "Yes", .model = "KOA NVMe 1TB", .serial = "SN0001",
+                             .current = "KOA10204", .updated = revision});
 }
 
 // Answers every download piece with 0 and the activation with status.

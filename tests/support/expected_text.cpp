@@ -3,7 +3,9 @@
 namespace koa::test {
 namespace {
 
-const std::string kRule(45, '-');
+// A function, not a global: blocks are also built while globals are
+// initialised.
+std::string rule() { return std::string(45, '-'); }
 
 std::string resultDetails(int returnCode) {
   if (returnCode == 0) return "Patch completed\n";
@@ -14,14 +16,14 @@ std::string resultDetails(int returnCode) {
 }  // namespace
 
 std::string displayBlock(const ShownDrive& drive) {
-  std::string text = "\n" + kRule + "\n Firmware Download | Target Disk Information \n" + kRule + "\n";
+  std::string text = "\n" + rule() + "\n Firmware Download | Target Disk Information \n" + rule() + "\n";
   text += " Driver : " + drive.driver + " Driver\n";
   if (drive.driver != "VROC") text += drive.raid ? " Raid : Yes\n" : " Raid : No\n";
   text += " Model Number : " + drive.model + "\n";
   text += " Serial Number : " + drive.serial + "\n";
   text += " Current FW : " + drive.current + "\n";
   text += " Updated FW : " + drive.updated + "\n";
-  return text + kRule + "\n";
+  return text + rule() + "\n";
 }
 
 std::string logBlock(int diskNumber, const ShownDrive& drive, int returnCode) {
@@ -35,8 +37,9 @@ std::string logBlock(int diskNumber, const ShownDrive& drive, int returnCode) {
 }
 
 std::string consoleOf(const std::string& body, int exitCode) {
-  const std::string rule(96, '=');
-  return rule + "\nGXB4LTMW\nTORVALE NVMe SSD Firmware Update Package\n" + rule + "\n" + "\n >> KOA Started \n\n" +
+  const std::string separator(96, '=');
+  return separator + "\nGXB4LTMW\nTORVALE NVMe SSD Firmware Update Package\n" + separator + "\n" +
+         "\n >> KOA Started \n\n" +
          body + "\n >> KOA Ended (Return Code : " + std::to_string(exitCode) + ")\n\n";
 }
 

@@ -186,7 +186,9 @@ class WineRun {
     return path.front() == '/' ? logSwitch + translated(path) : argument;
   }
 
-  std::string environmentValue(const std::string& value) { return value.rfind('/', 0) == 0 ? translated(value) : value; }
+  std::string environmentValue(const std::string& value) {
+    return value.rfind('/', 0) == 0 ? translated(value) : value;
+  }
 
   void defaultLogUnlessNamed(const std::vector<std::string>& arguments) {
     for (const auto& argument : arguments)

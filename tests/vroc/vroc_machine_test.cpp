@@ -8,6 +8,7 @@
 
 #include "sim/sha256.h"
 #include "tests/spine/golden.h"
+#include "tests/support/expected_text.h"
 #include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 
@@ -30,12 +31,6 @@ nlohmann::json oneMemberServer() {
   nlohmann::json machine = machineFile("examples/machines/vroc-server.json");
   vrocOf(machine)["volumes"][0]["members"].erase(1);
   return machine;
-}
-
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
 }
 
 // The console text from `first` (included) up to the end marker.
@@ -120,14 +115,12 @@ TEST(VrocMachine, APortWithPassThroughDrivesOnlyListsThem) {
   EXPECT_EQ(run.exitCode, 1602);
   // Neither the member count nor a Serial line: only the kind per drive.
   EXPECT_EQ(consoleFrom(run.standardOutput, "NonRaidVROC"),
-            "NonRaidVROC\nNonRaidVROC\n\n" + std::string(45, '-') +
-                "\n Firmware Download | Target Disk Information \n" + std::string(45, '-') +
-                "\n Driver : VROC Driver\n Model Number : KOA NVMe SSD 1.92TB                     \n"
-                " Serial Number : KOA0000000000000303 \n Current FW : GXR4LTMW\n Updated FW : GXB4LTMW\n" +
-                std::string(45, '-') +
-                "\n\n  [PASS] Firmware download succeeded.\n"
+            "NonRaidVROC\nNonRaidVROC\n" +
+                displayBlock({.driver = "VROC", .model = padded("KOA NVMe SSD 1.92TB", 40),
+                              .serial = padded("KOA0000000000000303", 20), .current = "GXR4LTMW"}) +
+                "\n  [PASS] Firmware download succeeded.\n"
                 "  [PASS] Firmware activation succeeded. Please reboot computer.\n\n");
-  EXPECT_EQ(count(run.standardOutput, "Number of NVMe RAID volume member disks"), 0u);
+  EXPECT_EQ(occurrences(run.standardOutput, "Number of NVMe RAID volume member disks"), 0u);
   EXPECT_EQ(run.drive("vroc-pass-1").revisionAfterReset(), "GXB4LTMW");
   EXPECT_EQ(run.drive("vroc-pass-2").acceptedPieces(), 0u);  // already on the image's revision
   EXPECT_EQ(run.requests("vroc.passThroughList").size(), 1u);
@@ -148,8 +141,8 @@ TEST(VrocMachine, AVolumeWithoutMembersYieldsNothingAndTheWalkRunsAfterEveryInte
   EXPECT_EQ(run.requests("vroc.volumeInfo").size(), 3u);
   // The open of Scsi2: cleared the error the ports before it left, so no
   // "dwError" line follows the requests that succeed there.
-  EXPECT_EQ(count(run.standardOutput, "Number of NVMe RAID volume member disks: 0\n"), 3u);
-  EXPECT_EQ(count(run.standardOutput, "dwError"), 0u);
+  EXPECT_EQ(occurrences(run.standardOutput, "Number of NVMe RAID volume member disks: 0\n"), 3u);
+  EXPECT_EQ(occurrences(run.standardOutput, "dwError"), 0u);
   EXPECT_TRUE(run.requests("vroc.identify").empty());
   EXPECT_TRUE(run.requests("vroc.passThroughList").empty());
   EXPECT_EQ(countOpened(run, "\\\\.\\Scsi3:"), 0u);
@@ -165,7 +158,7 @@ TEST(VrocMachine, WhenNoPortAnswersEveryPortIsTriedAfterEveryIntelCandidate) {
   for (int port = 0; port <= 15; ++port)
     EXPECT_EQ(countOpened(run, "\\\\.\\Scsi" + std::to_string(port) + ":"), 3u) << port;
   EXPECT_EQ(countOpened(run, "\\\\.\\Scsi16:"), 0u);
-  EXPECT_EQ(count(run.standardOutput, "dwError"), 0u);
+  EXPECT_EQ(occurrences(run.standardOutput, "dwError"), 0u);
   EXPECT_EQ(run.machine->openHandleCount(), 0u);
 }
 
@@ -211,12 +204,12 @@ TEST(VrocMachine, ADriveWhoseIdentifyFailsIsListedWithTheFillRevisionAndNeverUpd
             "\nSerial: KOA0000000000000301\nvrocDiskId:1000000\nRaidVROC\ndwError: 31\n"
             "\nSerial: KOA0000000000000302\nvrocDiskId:1000001\nRaidVROC\ndwError: 31\n" +
                 consoleFrom(run.standardOutput, "\n---"));
-  EXPECT_EQ(count(run.standardOutput, " Firmware Download | Target Disk Information "), 1u);
-  EXPECT_EQ(count(run.standardOutput, " Current FW : UUUUUUUU"), 0u);
+  EXPECT_EQ(occurrences(run.standardOutput, " Firmware Download | Target Disk Information "), 1u);
+  EXPECT_EQ(occurrences(run.standardOutput, " Current FW : UUUUUUUU"), 0u);
   EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
   EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), "GXB3LTMW");
   EXPECT_EQ(run.drive("vroc-member-2").revisionAfterReset(), "GXB4LTMW");
-  EXPECT_EQ(count(run.log, "[Disk #"), 1u);
+  EXPECT_EQ(occurrences(run.log, "[Disk #"), 1u);
 }
 
 TEST(VrocMachine, ACompletionWithPhaseTagAndCommandIdentifierSetIsASuccess) {

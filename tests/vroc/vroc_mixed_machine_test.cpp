@@ -5,16 +5,11 @@
 
 #include <string>
 
+#include "tests/support/expected_text.h"
 #include "tests/support/machine_run.h"
 
 namespace koa::test::vroc {
 namespace {
-
-std::size_t count(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
 
 std::size_t scsiOpens(const MachineRun& run) {
   std::size_t n = 0;
@@ -54,18 +49,18 @@ TEST(VrocMixedMachine, InboxAndVrocTargetsAreUpdatedInOneRunWithOneReport) {
 
   // 1602 from the VROC members outweighs the inbox drive's 0.
   EXPECT_EQ(first.exitCode, 1602);
-  EXPECT_EQ(count(first.log, "[Disk #"), 3u);
-  const auto inbox = first.log.find("[Disk #3]\nModel Number : KOA NVMe SSD 1TB");
-  ASSERT_NE(inbox, std::string::npos) << first.log;
-  EXPECT_NE(first.log.find("Return Code : 0\nResult Details : Patch completed\n", inbox), std::string::npos);
+  EXPECT_EQ(occurrences(first.log, "[Disk #"), 3u);
+  const ShownDrive inbox{.model = padded("KOA NVMe SSD 1TB", 40), .serial = padded("KOA0000000000000101", 20),
+                         .current = "GXB3LTMW"};
+  EXPECT_NE(first.log.find(logBlock(3, inbox, 0)), std::string::npos) << first.log;
   // The two members and the final result.
-  EXPECT_EQ(count(first.log, "Return Code : 1602\nResult Details : Downloaded firmware successfully"), 3u);
+  EXPECT_EQ(occurrences(first.log, "Return Code : 1602\nResult Details : Downloaded firmware successfully"), 3u);
   EXPECT_NE(first.log.find("[Final Result]\nReturn Code : 1602\n"), std::string::npos);
   EXPECT_EQ(first.drive("inbox-gxb3").runningRevision(), "GXB4LTMW");
   EXPECT_EQ(first.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
   EXPECT_EQ(first.drive("vroc-member-2").revisionAfterReset(), "GXB4LTMW");
-  EXPECT_EQ(count(first.standardOutput, " Driver : VROC Driver\n"), 2u);
-  EXPECT_EQ(count(first.standardOutput, " Driver : Inbox Driver\n"), 1u);
+  EXPECT_EQ(occurrences(first.standardOutput, " Driver : VROC Driver\n"), 2u);
+  EXPECT_EQ(occurrences(first.standardOutput, " Driver : Inbox Driver\n"), 1u);
   EXPECT_EQ(first.machine->openHandleCount(), 0u);
 
   const MachineRun second = runOnMachine(first.state);
@@ -82,7 +77,7 @@ TEST(VrocMixedMachine, AnIntelCandidateThatYieldsADriveSkipsTheVrocWalk) {
   EXPECT_EQ(scsiOpens(run), 0u);
   EXPECT_TRUE(run.requests("vroc.volumeCount").empty());
   EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
-  EXPECT_EQ(count(run.standardOutput, "VROC"), 0u);
+  EXPECT_EQ(occurrences(run.standardOutput, "VROC"), 0u);
   EXPECT_FALSE(run.requests("irst.download").empty());
 }
 
@@ -106,7 +101,7 @@ TEST(VrocMixedMachine, AFirstIntelCandidateThatYieldsNothingRunsTheWalkOnce) {
   EXPECT_EQ(scsiOpens(run), 4u);
   EXPECT_EQ(run.drive("vroc-member-1").revisionAfterReset(), "GXB4LTMW");
   EXPECT_EQ(run.requests("irst.identify").size(), 1u);
-  EXPECT_EQ(count(run.standardOutput, " Driver : VROC Driver\n"), 1u);
+  EXPECT_EQ(occurrences(run.standardOutput, " Driver : VROC Driver\n"), 1u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "tests/support/bytes.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/expected_text.h"
 #include "tests/support/patterned_image.h"
 #include "tests/support/scripted_platform.h"
 #include "tests/support/vroc_requests.h"
@@ -34,12 +35,9 @@ class VrocPath : public ::testing::Test {
   }
 
   // The display block: ten lines, no Raid line, "VROC Driver".
-  std::string displayBlock() const {
-    const std::string rule(45, '-');
-    return "\n" + rule + "\n Firmware Download | Target Disk Information \n" + rule +
-           "\n Driver : VROC Driver\n Model Number : TORVALE NVME SSD 2TB                    \n"
-           " Serial Number : S000VROC0001        \n Current FW : GXB3LTMW\n Updated FW : GXB4LTMW\n" +
-           rule + "\n";
+  static std::string displayBlock() {
+    return test::displayBlock({.driver = "VROC", .model = "TORVALE NVME SSD 2TB                    ",
+                               .serial = "S000VROC0001        ", .current = "GXB3LTMW"});
   }
 
   Handle openPort() { return platform.CreateFileW(kPort2.c_str(), 0, 0, 3, 0); }
