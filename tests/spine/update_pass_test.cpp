@@ -1,222 +1,154 @@
+// The update pass on whole machines: which drives are found in which order,
+// which path updates each, that one target's failure stops neither the
+// next target nor the run, and when the VROC walk runs at all. The VROC
+// walk after the Intel controller's candidates is in
+// tests/vroc/vroc_mixed_machine_test.cpp and vroc_machine_test.cpp; a
+// member listed twice and updated twice in irst_end_to_end_test.cpp.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "app/update_session.h"
-#include "report/utf16_to_utf8.h"
+#include "tests/support/expected_text.h"
+#include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 #include "update/update_pass.h"
 
-namespace koa {
+namespace koa::test {
 namespace {
 
-constexpr const char16_t* kQualifying = u"GXB3LTMW";
-
-DriveRecord identified(const DriveRecord& candidate, std::u16string serial,
-                       std::u16string revision = kQualifying) {
-  DriveRecord record = candidate;
-  record.serialNumber = std::move(serial);
-  record.firmwareRevision = std::move(revision);
-  return record;
+// The drives the activations went to, in order.
+std::vector<std::string> activated(const MachineRun& run) {
+  std::vector<std::string> drives;
+  for (const auto& call : run.calls("DeviceIoControl")) {
+    const std::string kind = call.value("request", "");
+    if (kind == "inbox.activate" || kind == "irst.activate" || kind == "vroc.commit")
+      drives.push_back(call.value("drive", ""));
+  }
+  return drives;
 }
 
-// Operations that record every call and answer as each test sets up.
-class UpdatePass : public ::testing::Test {
- protected:
-  void SetUp() override {
-    loadImage();
-    operations.findIntelRaidController = [this](RaidController& controller) {
-      calls.push_back("findIntelRaidController");
-      EXPECT_FALSE(controller.present);  // created empty for the run
-      controller.present = controllerFound;
-      return controllerFound;
-    };
-    operations.enumerateIntelRaidDisks = [this](DriveDiscovery& discovery, const RaidController& controller) {
-      calls.push_back("enumerateIntelRaidDisks");
-      EXPECT_TRUE(controller.present);
-      for (const auto& record : raidCandidates) discovery.candidates.push_back(record);
-    };
-    operations.enumerateInboxDrives = [this](DriveDiscovery& discovery) {
-      calls.push_back("enumerateInboxDrives");
-      for (const auto& record : inboxCandidates) discovery.candidates.push_back(record);
-    };
-    const auto identify = [this](const char* name) {
-      return [this, name](DriveRecord candidate, DriveList& drives) {
-        calls.push_back(std::string(name) + " " + utf16ToUtf8(candidate.devicePath));
-        for (const auto& record : identifyAnswers[candidate.devicePath]) drives.push_back(record);
-      };
-    };
-    operations.identifyInboxDrive = identify("identifyInboxDrive");
-    operations.queryRaidConfig = identify("queryRaidConfig");
-    operations.identifyIrstDrive = identify("identifyIrstDrive");
-    operations.enumerateVrocMembers = [this](DriveRecord candidate, DriveList& drives, std::int32_t& port) {
-      calls.push_back("enumerateVrocMembers " + utf16ToUtf8(candidate.devicePath) + " port " +
-                      std::to_string(port));
-      for (const auto& record : vrocMembers) drives.push_back(record);
-      if (!vrocMembers.empty()) port = vrocPortFound;
-    };
-    const auto update = [this](const char* name) {
-      return [this, name](const DriveRecord& target, const std::uint32_t& imageSize) {
-        calls.push_back(std::string(name) + " " + utf16ToUtf8(target.serialNumber) + " size " +
-                        std::to_string(imageSize));
-        // A path that spoiled the size must not spoil the next target's.
-        const_cast<std::uint32_t&>(imageSize) = 17;
-        return results.at(target.serialNumber);
-      };
-    };
-    operations.updateInboxDrive = update("updateInboxDrive");
-    operations.updateIrstDrive = update("updateIrstDrive");
-    operations.updateVrocDrive = [this](const DriveRecord& target, const std::uint32_t& imageSize,
-                                        std::int32_t port) {
-      calls.push_back("updateVrocDrive " + utf16ToUtf8(target.serialNumber) + " size " +
-                      std::to_string(imageSize) + " port " + std::to_string(port));
-      return results.at(target.serialNumber);
-    };
+// The workstation's drives as the log shows them.
+ShownDrive workstationDrive(const std::string& model, const std::string& serial, const std::string& current) {
+  return {.model = padded(model, 40), .serial = padded(serial, 20), .current = current};
+}
+
+const ShownDrive kRaidA = workstationDrive("KOA NVMe SSD 1TB", "KOA0000000000000201", "GXB3LTMW");
+const ShownDrive kRaidB = workstationDrive("KOA NVMe SSD 1TB", "KOA0000000000000202", "GXR4LTMW");
+const ShownDrive kSingle = workstationDrive("KOA NVMe SSD 512GB", "KOA0000000000000203", "GXB2LTMW");
+const ShownDrive kInbox = workstationDrive("KOA NVMe SSD 1TB", "KOA0000000000000101", "GXB3LTMW");
+
+// The workstation's enumeration lists its inbox disks before the Intel
+// controller; the controller's drives are updated first all the same, each
+// drive by its own driver's requests, and each with the whole image.
+TEST(UpdatePass, IntelControllerDrivesComeBeforeInboxDrivesAndEachGoesByItsOwnPath) {
+  const MachineRun run = runOnMachine(machineFile("examples/machines/workstation.json"));
+
+  EXPECT_EQ(activated(run), (std::vector<std::string>{"irst-raid-a", "irst-raid-b", "irst-single", "inbox-gxb3"}));
+  for (const std::string drive : {"irst-raid-a", "irst-raid-b", "irst-single"}) {
+    EXPECT_EQ(run.requests("irst.download", drive).size(), 512u) << drive;
+    EXPECT_TRUE(run.requests("inbox.download", drive).empty()) << drive;
   }
-
-  std::int32_t run() { return runUpdatePass(*session.discovery, session.targets, imageRevision, operations); }
-
-  std::vector<std::int32_t> targetResults() const {
-    std::vector<std::int32_t> codes;
-    for (const auto& target : session.targets) codes.push_back(target.updateResult);
-    return codes;
+  EXPECT_EQ(run.requests("inbox.download", "inbox-gxb3").size(), 512u);
+  EXPECT_TRUE(run.requests("irst.download", "inbox-gxb3").empty());
+  for (const std::string drive : {"irst-raid-a", "irst-raid-b", "irst-single", "inbox-gxb3"})
+    EXPECT_EQ(run.state["drives"][drive]["committed"]["length"], 2097152) << drive;
+  // Already on the image's revision, or another maker's: never a target.
+  for (const std::string drive : {"inbox-gxb4", "system-disk"}) {
+    EXPECT_EQ(run.drive(drive).acceptedPieces(), 0u) << drive;
+    EXPECT_EQ(run.drive(drive).commitCount(), 0u) << drive;
   }
+  EXPECT_NE(run.log.find(logBlock(1, kRaidA, 1602) + logBlock(2, kRaidB, 1602) + logBlock(3, kSingle, 1602) +
+                         logBlock(4, kInbox, 0) + "\n[Final Result]\nReturn Code : 1602\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(run.exitCode, 1602);
+}
 
-  UpdateSession session;
+TEST(UpdatePass, AFailedTargetStopsNeitherTheNextTargetsNorTheRunAndKeepsItsOwnResult) {
+  nlohmann::json machine = machineFile("examples/machines/workstation.json");
+  const std::string controller = machine["devices"][7]["interfaces"][0]["path"];
+  machine["faults"] = {{{"action", "returnCode"}, {"device", controller}, {"request", "irst.download"},
+                        {"drive", "irst-raid-a"}, {"nth", 3}, {"returnCode", 1}}};
+
+  const MachineRun run = runOnMachine(machine);
+
+  // The refused piece ends that drive's download: nothing is activated on it.
+  EXPECT_EQ(run.requests("irst.download", "irst-raid-a").size(), 3u);
+  EXPECT_EQ(run.drive("irst-raid-a").commitCount(), 0u);
+  EXPECT_EQ(run.drive("irst-raid-a").revisionAfterReset(), "GXB3LTMW");
+  EXPECT_EQ(activated(run), (std::vector<std::string>{"irst-raid-b", "irst-single", "inbox-gxb3"}));
+  for (const std::string drive : {"irst-raid-b", "irst-single", "inbox-gxb3"}) {
+    EXPECT_EQ(run.drive(drive).revisionAfterReset(), "GXB4LTMW") << drive;
+    EXPECT_EQ(run.state["drives"][drive]["committed"]["length"], 2097152) << drive;
+  }
+  EXPECT_NE(run.log.find(logBlock(1, kRaidA, 1) + logBlock(2, kRaidB, 1602) + logBlock(3, kSingle, 1602) +
+                         logBlock(4, kInbox, 0) + "\n[Final Result]\nReturn Code : 1\nResult Details : Patch Failed..\n"),
+            std::string::npos)
+      << run.log;
+  EXPECT_EQ(run.exitCode, 1);
+}
+
+// The VROC driver answers for the Intel controller only: disks on the inbox
+// driver never start its walk, whether their drive is identified or not,
+// though a walk would find a drive here.
+TEST(UpdatePass, InboxDisksNeverStartTheVrocWalk) {
+  const nlohmann::json server = machineFile("examples/machines/vroc-server.json");
+  for (const bool identifyFails : {false, true}) {
+    SCOPED_TRACE(identifyFails ? "identify fails" : "identified");
+    nlohmann::json machine = machineFile("tests/machines/inbox/one-drive.json");
+    machine["drives"]["vroc-member-1"] = server["drives"]["vroc-member-1"];
+    machine["scsiPorts"] = nlohmann::json::parse(
+        R"([{"port": 2, "vroc": {"passThrough": [{"diskId": 7, "pathId": 0, "drive": "vroc-member-1"}]}}])");
+    if (identifyFails)
+      machine["faults"] = {{{"action", "fail"}, {"device", "\\\\.\\PHYSICALDRIVE1"}, {"request", "storage.identify"},
+                            {"error", 1}}};
+
+    const MachineRun run = runOnMachine(machine);
+
+    for (const auto& path : run.openedPaths()) EXPECT_NE(path.rfind("\\\\.\\Scsi", 0), 0u) << path;
+    EXPECT_EQ(run.drive("vroc-member-1").acceptedPieces(), 0u);
+    EXPECT_EQ(run.drive("koa").revisionAfterReset(), identifyFails ? "GXB3LTMW" : "GXB4LTMW");
+    EXPECT_EQ(run.exitCode, identifyFails ? 1 : 0);
+  }
+}
+
+// What no machine can show: the enumerations only ever give inbox and IRST
+// candidates, and the program reads each drive's result from the report,
+// not the pass's own answer. A candidate of another kind is passed over (the
+// queries left empty would throw if it reached one); without a target the
+// pass answers 2, otherwise the last target's result, whatever came before.
+TEST(UpdatePass, CandidatesOfOtherKindsArePassedOverAndThePassAnswersTheLastResult) {
+  loadImage();
   UpdateOperations operations;
-  std::vector<std::string> calls;
-  bool controllerFound = false;
-  DriveList raidCandidates;
-  DriveList inboxCandidates;
-  std::map<std::u16string, DriveList> identifyAnswers;
-  DriveList vrocMembers;
-  std::int32_t vrocPortFound = 3;
-  std::map<std::u16string, std::int32_t> results;
-};
+  operations.findIntelRaidController = [](RaidController&) { return false; };
+  DriveList candidates = {makeCandidate(DriverKind::VrocRaid, u"ODD", 1),
+                          makeCandidate(static_cast<DriverKind>(9), u"ODDER", 1)};
+  operations.enumerateInboxDrives = [&candidates](DriveDiscovery& discovery) { discovery.candidates = candidates; };
+  DriveDiscovery discovery;
+  DriveList targets;
+  EXPECT_EQ(runUpdatePass(discovery, targets, imageRevision, operations), 2);
+  EXPECT_TRUE(discovery.drives.empty());
+  EXPECT_TRUE(targets.empty());
 
-const DriveRecord kInbox0 = makeCandidate(DriverKind::Inbox, u"PD0", -1);
-const DriveRecord kInbox1 = makeCandidate(DriverKind::Inbox, u"PD1", -1);
-const DriveRecord kVolume = makeCandidate(DriverKind::IrstRaid, u"RAID", 0);
-const DriveRecord kLoose = makeCandidate(DriverKind::IrstNonRaid, u"LOOSE", 2);
-
-TEST_F(UpdatePass, NoCandidateReturns2WithoutCallingTheGate) {
-  EXPECT_EQ(run(), 2);
-  EXPECT_EQ(calls, (std::vector<std::string>{"findIntelRaidController", "enumerateInboxDrives"}));
-  EXPECT_TRUE(session.targets.empty());
-}
-
-TEST_F(UpdatePass, ControllerDisksComeBeforeInboxDisks) {
-  controllerFound = true;
-  raidCandidates = {kLoose};
-  inboxCandidates = {kInbox0};
-  EXPECT_EQ(run(), 2);
-  ASSERT_EQ(session.discovery->candidates.size(), 2u);
-  EXPECT_EQ(session.discovery->candidates[0].devicePath, u"LOOSE");
-  EXPECT_EQ(calls, (std::vector<std::string>{"findIntelRaidController", "enumerateIntelRaidDisks",
-                                             "enumerateInboxDrives", "identifyIrstDrive LOOSE",
-                                             "enumerateVrocMembers LOOSE port -1",
-                                             "identifyInboxDrive PD0"}));
-}
-
-TEST_F(UpdatePass, CandidatesWithoutIdentifyDataGiveNothingToUpdate) {
-  inboxCandidates = {kInbox0, kInbox1};
-  EXPECT_EQ(run(), 2);
-  EXPECT_TRUE(session.targets.empty());
-}
-
-TEST_F(UpdatePass, InboxCandidatesNeverLookForVroc) {
-  inboxCandidates = {kInbox0, kInbox1};
-  vrocMembers = {identified(makeCandidate(DriverKind::VrocRaid, u"PD0", 9), u"V")};
-  (void)run();
-  EXPECT_EQ(calls, (std::vector<std::string>{"findIntelRaidController", "enumerateInboxDrives",
-                                             "identifyInboxDrive PD0", "identifyInboxDrive PD1"}));
-}
-
-TEST_F(UpdatePass, VrocIsAskedAfterEachControllerCandidateWhileNoDriveIsKnown) {
-  controllerFound = true;
-  raidCandidates = {kVolume, kLoose, makeCandidate(DriverKind::IrstNonRaid, u"THIRD", 3)};
-  identifyAnswers[u"LOOSE"] = {identified(kLoose, u"L")};
-  results[u"L"] = 0;
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(calls, (std::vector<std::string>{"findIntelRaidController", "enumerateIntelRaidDisks",
-                                             "enumerateInboxDrives", "queryRaidConfig RAID",
-                                             "enumerateVrocMembers RAID port -1", "identifyIrstDrive LOOSE",
-                                             "identifyIrstDrive THIRD", "updateIrstDrive L size 2097152"}));
-}
-
-TEST_F(UpdatePass, VrocMembersAreUpdatedThroughThePortTheWalkFound) {
-  controllerFound = true;
-  raidCandidates = {kVolume, kLoose};
-  DriveRecord member = identified(makeCandidate(DriverKind::VrocRaid, u"RAID", 0x10), u"M1");
-  member.vrocDiskId = 4;
-  DriveRecord passThrough = identified(makeCandidate(DriverKind::VrocNonRaid, u"RAID", 0x11), u"M2");
-  vrocMembers = {member, passThrough};
-  vrocPortFound = 5;
-  results = {{u"M1", 0}, {u"M2", 1}};
-  EXPECT_EQ(run(), 1);
-  EXPECT_EQ(calls, (std::vector<std::string>{
-                       "findIntelRaidController", "enumerateIntelRaidDisks", "enumerateInboxDrives",
-                       "queryRaidConfig RAID", "enumerateVrocMembers RAID port -1",
-                       "identifyIrstDrive LOOSE", "updateVrocDrive M1 size 2097152 port 5",
-                       "updateVrocDrive M2 size 2097152 port 5"}));
-  EXPECT_EQ(targetResults(), (std::vector<std::int32_t>{0, 1}));
-}
-
-TEST_F(UpdatePass, UnknownKindsAreSkipped) {
-  inboxCandidates = {makeCandidate(DriverKind::VrocRaid, u"ODD", 1),
-                     makeCandidate(static_cast<DriverKind>(9), u"ODDER", 1), kInbox0};
-  (void)run();
-  EXPECT_EQ(calls, (std::vector<std::string>{"findIntelRaidController", "enumerateInboxDrives",
-                                             "identifyInboxDrive PD0"}));
-}
-
-TEST_F(UpdatePass, EveryTargetIsUpdatedAndTheLastResultIsReturned) {
-  inboxCandidates = {kInbox0, kInbox1};
-  identifyAnswers[u"PD0"] = {identified(kInbox0, u"A"), identified(kInbox0, u"skip", u"GXB4LTMW")};
-  identifyAnswers[u"PD1"] = {identified(kInbox1, u"B"), identified(kInbox1, u"C")};
-  results = {{u"A", 0}, {u"B", 1}, {u"C", 0}};
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(targetResults(), (std::vector<std::int32_t>{0, 1, 0}));
-  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
-            (std::vector<std::string>{"updateInboxDrive A size 2097152", "updateInboxDrive B size 2097152",
-                                      "updateInboxDrive C size 2097152"}));
-  // Results go into the targets only.
-  for (const auto& drive : session.discovery->drives) EXPECT_EQ(drive.updateResult, 0);
-}
-
-TEST_F(UpdatePass, TheLastResultWinsEvenAfterAFailure) {
-  inboxCandidates = {kInbox0};
-  identifyAnswers[u"PD0"] = {identified(kInbox0, u"A"), identified(kInbox0, u"B")};
-  results = {{u"A", 0}, {u"B", 5}};
-  EXPECT_EQ(run(), 5);
-  EXPECT_EQ(targetResults(), (std::vector<std::int32_t>{0, 5}));
-}
-
-TEST_F(UpdatePass, EachKindGoesToItsOwnPath) {
-  controllerFound = true;
-  raidCandidates = {kVolume};
-  inboxCandidates = {kInbox0};
-  identifyAnswers[u"RAID"] = {identified(makeCandidate(DriverKind::IrstRaid, u"RAID", 1), u"R"),
-                              identified(makeCandidate(DriverKind::IrstNonRaid, u"RAID", 2), u"N")};
-  identifyAnswers[u"PD0"] = {identified(kInbox0, u"I")};
-  results = {{u"R", 1602}, {u"N", 0}, {u"I", 1602}};
-  EXPECT_EQ(run(), 1602);
-  EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
-            (std::vector<std::string>{"updateIrstDrive R size 2097152", "updateIrstDrive N size 2097152",
-                                      "updateInboxDrive I size 2097152"}));
-  EXPECT_EQ(targetResults(), (std::vector<std::int32_t>{1602, 0, 1602}));
-}
-
-TEST_F(UpdatePass, TheSameDriveFoundTwiceIsUpdatedTwice) {
-  inboxCandidates = {kInbox0, kInbox0};
-  identifyAnswers[u"PD0"] = {identified(kInbox0, u"A")};
-  results = {{u"A", 0}};
-  EXPECT_EQ(run(), 0);
-  EXPECT_EQ(session.discovery->drives.size(), 2u);
-  EXPECT_EQ(session.targets.size(), 2u);
+  candidates = {makeCandidate(DriverKind::Inbox, u"PD0", -1), makeCandidate(DriverKind::Inbox, u"PD1", -1)};
+  operations.identifyInboxDrive = [](DriveRecord candidate, DriveList& drives) {
+    candidate.serialNumber = candidate.devicePath;
+    candidate.firmwareRevision = u"GXB3LTMW";
+    drives.push_back(candidate);
+  };
+  for (const auto& [first, last] : {std::pair{5, 0}, std::pair{0, 5}}) {
+    operations.updateInboxDrive = [first, last](const DriveRecord& target, const std::uint32_t&) {
+      return target.devicePath == u"PD0" ? first : last;
+    };
+    DriveDiscovery again;
+    targets.clear();
+    EXPECT_EQ(runUpdatePass(again, targets, imageRevision, operations), last);
+    ASSERT_EQ(targets.size(), 2u);
+    EXPECT_EQ(targets[0].updateResult, first);
+    EXPECT_EQ(targets[1].updateResult, last);
+  }
 }
 
 }  // namespace
-}  // namespace koa
+}  // namespace koa::test
