@@ -165,16 +165,17 @@ class Checker {
   }
 
   void checkOutput() {
+    const std::string& out = run_.standardOutput;
     const std::string separator(96, '=');
     const std::string header = separator + "\n" + std::string(imageRevision.begin(), imageRevision.end()) + "\n";
     // Only a missing module handle's fatal-error line may come before it.
-    const std::size_t headerAt = run_.standardOutput.find(header);
-    if (headerAt == std::string::npos || (headerAt != 0 && run_.standardOutput.rfind("Fatal Error: ", 0) != 0))
+    const std::size_t headerAt = out.find(header);
+    if (headerAt == std::string::npos || (headerAt != 0 && out.rfind("Fatal Error: ", 0) != 0))
       breaks("standard output does not open with the run header");
-    const std::size_t startAt = run_.standardOutput.find("\n >> KOA Started \n");
+    const std::size_t startAt = out.find("\n >> KOA Started \n");
     if (startAt == std::string::npos || startAt < headerAt) breaks("no start marker after the run header");
     const std::string end = "\n >> KOA Ended (Return Code : " + std::to_string(run_.exitCode) + ")\n\n";
-    if (run_.standardOutput.size() < end.size() || run_.standardOutput.compare(run_.standardOutput.size() - end.size(), end.size(), end) != 0)
+    if (out.size() < end.size() || out.compare(out.size() - end.size(), end.size(), end) != 0)
       breaks("standard output does not end with the end marker for ", run_.exitCode);
     if (!run_.logWritten) {
       breaks("no log file");

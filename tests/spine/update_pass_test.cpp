@@ -83,7 +83,8 @@ TEST(UpdatePass, AFailedTargetStopsNeitherTheNextTargetsNorTheRunAndKeepsItsOwnR
     EXPECT_EQ(run.state["drives"][drive]["committed"]["length"], 2097152) << drive;
   }
   EXPECT_NE(run.log.find(logBlock(1, kRaidA, 1) + logBlock(2, kRaidB, 1602) + logBlock(3, kSingle, 1602) +
-                         logBlock(4, kInbox, 0) + "\n[Final Result]\nReturn Code : 1\nResult Details : Patch Failed..\n"),
+                         logBlock(4, kInbox, 0) +
+                         "\n[Final Result]\nReturn Code : 1\nResult Details : Patch Failed..\n"),
             std::string::npos)
       << run.log;
   EXPECT_EQ(run.exitCode, 1);

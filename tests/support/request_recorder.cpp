@@ -27,8 +27,8 @@ bool RequestRecorder::DeviceIoControl(Handle device, std::uint32_t ioControlCode
     const auto* bytes = static_cast<const std::uint8_t*>(inBuffer);
     input.assign(bytes, bytes + inBufferSize);
   }
-  const bool ok =
-      PlatformWrapper::DeviceIoControl(device, ioControlCode, inBuffer, inBufferSize, outBuffer, outBufferSize, bytesReturned);
+  const bool ok = PlatformWrapper::DeviceIoControl(device, ioControlCode, inBuffer, inBufferSize, outBuffer,
+                                                   outBufferSize, bytesReturned);
   const auto& entry = machine_.trace().entries().back();
   const std::string kind = entry.value("request", "");
   if (isDownloadRequest(kind) || isActivationRequest(kind)) {
