@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/inbox/one_drive_machine.h"
+#include "tests/support/one_drive_machine.h"
 
 namespace koa::test::inbox {
 namespace {

@@ -3,7 +3,7 @@
 // afterwards.
 #include <gtest/gtest.h>
 
-#include "tests/inbox/one_drive_machine.h"
+#include "tests/support/one_drive_machine.h"
 
 namespace koa::test::inbox {
 namespace {

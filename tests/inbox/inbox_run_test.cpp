@@ -3,8 +3,8 @@
 // drive runs afterwards.
 #include <gtest/gtest.h>
 
-#include "tests/inbox/one_drive_machine.h"
 #include "tests/support/bytes.h"
+#include "tests/support/one_drive_machine.h"
 
 namespace koa::test::inbox {
 namespace {

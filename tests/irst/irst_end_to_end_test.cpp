@@ -3,8 +3,8 @@
 // up running.
 #include <gtest/gtest.h>
 
-#include "tests/irst/irst_machine.h"
 #include "tests/support/expected_text.h"
+#include "tests/support/irst_machine.h"
 #include "tests/support/machine_run.h"
 
 namespace koa::test {

@@ -2,8 +2,8 @@
 // clean run of one inbox drive and breaks one thing in what the run left.
 #include <gtest/gtest.h>
 
-#include "tests/irst/irst_machine.h"
 #include "tests/reliability/run_invariants.h"
+#include "tests/support/irst_machine.h"
 #include "transfer/firmware_image.h"
 
 namespace koa::reliability {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/spine/golden.h"
+#include "tests/support/golden.h"
 #include "tests/support/machine_run.h"
 
 namespace koa {

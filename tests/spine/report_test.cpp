@@ -4,9 +4,9 @@
 
 #include "app/update_session.h"
 #include "report/report.h"
-#include "tests/spine/golden.h"
-#include "tests/spine/recording_platform.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/golden.h"
+#include "tests/support/recording_platform.h"
 #include "transfer/firmware_image.h"
 
 namespace koa {

@@ -9,9 +9,9 @@
 #include "app/run_program.h"
 #include "app/update_session.h"
 #include "report/utf16_to_utf8.h"
-#include "tests/spine/golden.h"
-#include "tests/spine/recording_platform.h"
 #include "tests/support/console_capture.h"
+#include "tests/support/golden.h"
+#include "tests/support/recording_platform.h"
 
 namespace koa {
 namespace {

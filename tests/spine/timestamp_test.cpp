@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "report/timestamp.h"
-#include "tests/spine/recording_platform.h"
+#include "tests/support/recording_platform.h"
 
 namespace koa {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "sim/sha256.h"
-#include "tests/spine/golden.h"
 #include "tests/support/expected_text.h"
+#include "tests/support/golden.h"
 #include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 

@@ -1,4 +1,4 @@
-#include "tests/irst/irst_machine.h"
+#include "tests/support/irst_machine.h"
 
 namespace koa::test {
 
