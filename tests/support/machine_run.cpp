@@ -377,8 +377,7 @@ class InProcessScope {
   ~InProcessScope() {
     console::setSinkForTesting({});
     silentMode = false;
-    static NullPlatform nothing;
-    installPlatform(nothing);
+    installEmptyMachine();
     if (!previousDirectory_.empty()) {
       std::error_code ignored;
       std::filesystem::current_path(previousDirectory_, ignored);

@@ -79,4 +79,12 @@ class NullPlatform : public Platform {
   static constexpr DevInfoSet kEmptySet = 0x5E7;
 };
 
+// Installs one empty machine that lives as long as the test program, for a
+// platform that goes away while installed: the current platform then never
+// dangles.
+inline void installEmptyMachine() {
+  static NullPlatform empty;
+  installPlatform(empty);
+}
+
 }  // namespace koa::test

@@ -7,8 +7,7 @@
 namespace koa::test {
 
 ScriptedPlatform::~ScriptedPlatform() {
-  static NullPlatform empty;
-  if (&currentPlatform() == this) installPlatform(empty);
+  if (&currentPlatform() == this) installEmptyMachine();
 }
 
 std::vector<IoCall> ScriptedPlatform::callsWithCode(std::uint32_t code) const {
