@@ -121,7 +121,8 @@ for program in "${programs[@]}"; do
       { cat "$first.verify.log"; fail "the signature of $shipped does not verify"; }
     echo "dist: signed $shipped; the signature verifies"
     if [ "$check" -eq 1 ]; then
-      osslsigncode remove-signature -in "$shipped" -out "$second/$program.unsigned.exe" >/dev/null
+      osslsigncode remove-signature -in "$shipped" -out "$second/$program.unsigned.exe" >/dev/null ||
+        fail "cannot remove the signature of $shipped"
       cmp "$second/$program.unsigned.exe" "$second/$program.exe" ||
         fail "$shipped without its signature is not the unsigned build"
       echo "dist: $shipped without its signature is the unsigned build, byte for byte"
