@@ -99,6 +99,9 @@ TEST(FaultSweep, EveryCallFailedOnTheWorkstationWithInboxAndIrstTargets) {
 TEST(FaultSweep, EveryCallFailedOnTheVrocServer) {
   const SweepCounts counts = sweep("examples/machines/vroc-server.json", 1602, 2);
   EXPECT_GT(counts.failurePoints, 50u);
+  // The controller's driver description, and each pass-through disk's detail
+  // and location text.
+  EXPECT_EQ(counts.askedPast, 5u);
   RecordProperty("runs", static_cast<int>(counts.runs));
   RecordProperty("failurePoints", static_cast<int>(counts.failurePoints));
 }
