@@ -27,7 +27,7 @@ std::string escapedLineFeeds(const std::string& text) {
 
 }  // namespace
 
-Machine::Machine(MachineDescription description) : machine_(std::move(description)) {}
+Machine::Machine(MachineDescription description) : machine_(std::move(description)) { loadMutexes(); }
 
 Machine::~Machine() = default;
 
@@ -76,6 +76,11 @@ NvmeDrive* Machine::drive(const std::string& name) const {
 nlohmann::json Machine::state() const {
   nlohmann::json state = machine_.source;
   for (const auto& [name, drive] : machine_.drives) state["drives"][name] = drive->stateAfterReset();
+  for (const auto& [name, mutex] : mutexes_) {
+    if (!mutex.described) continue;
+    const char* text = mutex.state == MutexState::Held ? "held" : mutex.state == MutexState::Abandoned ? "abandoned" : "free";
+    state["mutexes"][*mutex.described]["state"] = text;
+  }
   for (const auto& target : machine_.targets) {
     if (target.section.empty()) continue;
     if (target.isScsiPort) {
