@@ -51,7 +51,13 @@ std::optional<std::vector<Ace>> readAcl(std::span<const std::uint8_t> bytes, std
   return aces;
 }
 
-void appendSid(std::vector<std::uint8_t>& out, const Sid& sid) { out.insert(out.end(), sid.begin(), sid.end()); }
+// Grown first, then copied: GCC 12 misreads an insert at the end of a
+// 20-byte vector as a write out of its bounds.
+void appendSid(std::vector<std::uint8_t>& out, const Sid& sid) {
+  const std::size_t at = out.size();
+  out.resize(at + sid.size());
+  std::copy(sid.begin(), sid.end(), out.begin() + static_cast<std::ptrdiff_t>(at));
+}
 
 }  // namespace
 

@@ -109,7 +109,9 @@ TEST(OneRun, AnAbandonedLockIsTakenOverAndTheRunGoesOnAsAlone) {
 // lock can be neither created (the Administrators cannot be made its owner)
 // nor opened (its DACL), and the run says what it lacks, as before.
 TEST(OneRun, TheRunStartsWithTheDllSearchAndHoldsTheLockToItsEnd) {
-  const MachineRun run = runOnMachine(oneDriveMachine(), RunOptions{.arguments = {}});
+  RunOptions withMessageBox;
+  withMessageBox.arguments = {};
+  const MachineRun run = runOnMachine(oneDriveMachine(), withMessageBox);
   ASSERT_FALSE(run.trace().empty());
   EXPECT_EQ(run.trace()[0].value("op", ""), "SetDefaultDllDirectories");
   EXPECT_EQ(run.trace()[0]["directoryFlags"], 0x800);
