@@ -78,7 +78,9 @@ nlohmann::json Machine::state() const {
   for (const auto& [name, drive] : machine_.drives) state["drives"][name] = drive->stateAfterReset();
   for (const auto& [name, mutex] : mutexes_) {
     if (!mutex.described) continue;
-    const char* text = mutex.state == MutexState::Held ? "held" : mutex.state == MutexState::Abandoned ? "abandoned" : "free";
+    const char* text = mutex.state == MutexState::Held        ? "held"
+                       : mutex.state == MutexState::Abandoned ? "abandoned"
+                                                              : "free";
     state["mutexes"][*mutex.described]["state"] = text;
   }
   for (const auto& target : machine_.targets) {

@@ -55,8 +55,8 @@ class Loader {
   explicit Loader(const nlohmann::json& document) : root_(document, "") {}
 
   MachineDescription load() {
-    root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices", "scsiPorts", "faults",
-                     "mutexes"});
+    root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices",
+                     "scsiPorts", "faults", "mutexes"});
     machine_.source = root_.json();
     if (auto clock = root_.optional("clock")) machine_.clock = parseClock(*clock);
     machine_.elevated = root_.booleanOr("elevated", true);
@@ -91,7 +91,8 @@ class Loader {
       if (foldCase(other.name) == foldCase(mutex.name)) m["name"].fail("another mutex has this name");
     if (auto madeBy = m.optional("madeBy")) {
       const std::string text = madeBy->string();
-      if (text != "administrator" && text != "standardUser") madeBy->fail("expected \"administrator\" or \"standardUser\"");
+      if (text != "administrator" && text != "standardUser")
+        madeBy->fail("expected \"administrator\" or \"standardUser\"");
       mutex.madeByAdministrator = text == "administrator";
     }
     const JsonField stateField = m["state"];
