@@ -1,5 +1,6 @@
 #include "app/run_program.h"
 
+#include "app/one_run.h"
 #include "app/process_rights.h"
 #include "app/update_session.h"
 #include "platform/platform.h"
@@ -21,6 +22,11 @@ void suppressErrorDialogs(Platform& platform) {
 
 int runProgram(int argc, const char16_t* const* argv) {
   Platform& platform = currentPlatform();
+  // Before anything can load a DLL: a program started elevated from a
+  // download folder or a share must not load a planted DLL from beside it
+  // when a system DLL loads one on demand. A system too old to know the call
+  // goes on as before.
+  (void)platform.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (platform.GetModuleHandleW(/*lpModuleName=*/nullptr) == 0)
     console::wide(u"Fatal Error: GetModuleHandle failed\n");
   else
@@ -28,9 +34,12 @@ int runProgram(int argc, const char16_t* const* argv) {
 
   int exitCode = 1;
   {
+    // Declared first, so that it is released after the report is written.
+    RunLock lock;
     UpdateSession session;
     loadImage();
     writeRunHeader(imageRevision);
+    if (const auto refusal = refusedByRunLock(lock)) return *refusal;
     if (session.parseCommandLine(argc, argv)) {
       session.recordStart();
       // Without administrator rights every open of a drive, a controller or

@@ -104,6 +104,10 @@ class Platform {
 
   // ---- Process ----
 
+  // Where every later load of a DLL looks (LOAD_LIBRARY_SEARCH_* flags),
+  // also for DLLs that system DLLs load on demand. False with
+  // ERROR_INVALID_PARAMETER for flags it does not know.
+  virtual bool SetDefaultDllDirectories(std::uint32_t directoryFlags) = 0;
   // Null (0) when the module handle cannot be had.
   virtual std::intptr_t GetModuleHandleW(const char16_t* moduleName) = 0;
   virtual std::uint32_t SetErrorMode(std::uint32_t mode) = 0;
@@ -132,6 +136,31 @@ class Platform {
   // with the same buffer protocol as GetTokenInformation.
   virtual bool GetUserObjectInformationW(Handle object, int index, void* info,
                                          std::uint32_t length, std::uint32_t* lengthNeeded) = 0;
+
+  // ---- Named mutexes ----
+
+  // The named mutex, created when no object has the name; otherwise the
+  // existing one is opened (MUTEX_ALL_ACCESS) and GetLastError says
+  // ERROR_ALREADY_EXISTS. securityDescriptor (a self-relative
+  // SECURITY_DESCRIPTOR, or null for the default) applies only to a mutex
+  // this call creates; the handle is never inheritable. Returns 0, not
+  // kInvalidHandle, on failure (ERROR_ACCESS_DENIED when the existing
+  // mutex's DACL refuses the caller, ERROR_INVALID_OWNER when the caller may
+  // not make the descriptor's owner the owner). Closed with CloseHandle.
+  virtual Handle CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner,
+                              const char16_t* name) = 0;
+  // WAIT_OBJECT_0 (the caller owns the mutex now), WAIT_ABANDONED (its
+  // owner ended without releasing it; the caller owns it now), WAIT_TIMEOUT,
+  // or WAIT_FAILED with the error.
+  virtual std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) = 0;
+  // False when the caller does not own the mutex.
+  virtual bool ReleaseMutex(Handle mutex) = 0;
+  // The parts of an object's security descriptor that requestedInformation
+  // names (OWNER_SECURITY_INFORMATION, ...), as a self-relative descriptor
+  // in the caller's buffer, with the buffer protocol of GetTokenInformation.
+  virtual bool GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation,
+                                       void* securityDescriptor, std::uint32_t length,
+                                       std::uint32_t* lengthNeeded) = 0;
 };
 
 // The platform the process runs on. Installed once at start-up by the entry

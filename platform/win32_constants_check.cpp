@@ -25,10 +25,14 @@
   X(ERROR_INVALID_PARAMETER)         \
   X(ERROR_SEM_TIMEOUT)               \
   X(ERROR_INSUFFICIENT_BUFFER)       \
+  X(ERROR_ALREADY_EXISTS)            \
   X(ERROR_NO_MORE_ITEMS)             \
   X(ERROR_IO_DEVICE)                 \
   X(ERROR_NOT_FOUND)                 \
+  X(ERROR_INVALID_OWNER)             \
+  X(ERROR_INVALID_SECURITY_DESCR)    \
   X(ERROR_TIMEOUT)                   \
+  X(ERROR_INSTALL_ALREADY_RUNNING)   \
   X(GENERIC_READ)                    \
   X(GENERIC_WRITE)                   \
   X(FILE_SHARE_READ)                 \
@@ -48,6 +52,26 @@
   X(SEM_FAILCRITICALERRORS)          \
   X(SEM_NOOPENFILEERRORBOX)          \
   X(MB_OK)                           \
+  X(LOAD_LIBRARY_SEARCH_APPLICATION_DIR) \
+  X(LOAD_LIBRARY_SEARCH_USER_DIRS)   \
+  X(LOAD_LIBRARY_SEARCH_SYSTEM32)    \
+  X(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS) \
+  X(WAIT_OBJECT_0)                   \
+  X(WAIT_ABANDONED)                  \
+  X(WAIT_TIMEOUT)                    \
+  X(WAIT_FAILED)                     \
+  X(MUTEX_ALL_ACCESS)                \
+  X(OWNER_SECURITY_INFORMATION)      \
+  X(SECURITY_DESCRIPTOR_REVISION)    \
+  X(SE_DACL_PRESENT)                 \
+  X(SE_DACL_PROTECTED)               \
+  X(SE_SELF_RELATIVE)                \
+  X(ACL_REVISION)                    \
+  X(ACCESS_ALLOWED_ACE_TYPE)         \
+  X(SID_REVISION)                    \
+  X(SECURITY_LOCAL_SYSTEM_RID)       \
+  X(SECURITY_BUILTIN_DOMAIN_RID)     \
+  X(DOMAIN_ALIAS_RID_ADMINS)         \
   X(TOKEN_QUERY)                     \
   X(TokenElevation)                  \
   X(UOI_FLAGS)                       \
@@ -93,6 +117,16 @@ KOA_SDK_INTEGER_CONSTANTS(KOA_AGREES_WITH_SDK)
 static_assert(koa::kTokenElevationLength == sizeof(TOKEN_ELEVATION));
 static_assert(koa::kUserObjectFlagsLength == sizeof(USEROBJECTFLAGS));
 static_assert(koa::kUserObjectFlagsDwFlagsOffset == offsetof(USEROBJECTFLAGS, dwFlags));
+
+static_assert(koa::kSecurityDescriptorLength == sizeof(SECURITY_DESCRIPTOR_RELATIVE));
+static_assert(koa::kSecurityDescriptorControlOffset == offsetof(SECURITY_DESCRIPTOR_RELATIVE, Control));
+static_assert(koa::kSecurityDescriptorOwnerOffset == offsetof(SECURITY_DESCRIPTOR_RELATIVE, Owner));
+static_assert(koa::kSecurityDescriptorDaclOffset == offsetof(SECURITY_DESCRIPTOR_RELATIVE, Dacl));
+static_assert(koa::kAclLength == sizeof(ACL));
+static_assert(koa::kAccessAllowedAceSidOffset == offsetof(ACCESS_ALLOWED_ACE, SidStart));
+static_assert(koa::kSidSubAuthorityOffset == offsetof(SID, SubAuthority));
+static_assert(koa::kSidMaxLength == SECURITY_MAX_SID_SIZE);
+static_assert(koa::kSecurityNtAuthority == SID_IDENTIFIER_AUTHORITY SECURITY_NT_AUTHORITY.Value[5]);
 
 // winioctl.h states its GUIDs as DEFINE_GUID lines, outside its include
 // guard and only while DEFINE_GUID is defined. Reading it once more with

@@ -230,6 +230,10 @@ bool Win32Platform::CloseHandle(Handle object) { return ::CloseHandle(sdkHandle(
 
 std::uint32_t Win32Platform::GetLastError() { return ::GetLastError(); }
 
+bool Win32Platform::SetDefaultDllDirectories(std::uint32_t directoryFlags) {
+  return ::SetDefaultDllDirectories(directoryFlags) != FALSE;
+}
+
 std::intptr_t Win32Platform::GetModuleHandleW(const char16_t* moduleName) {
   return reinterpret_cast<std::intptr_t>(::GetModuleHandleW(sdkText(moduleName)));
 }
@@ -271,6 +275,31 @@ bool Win32Platform::GetUserObjectInformationW(Handle object, int index, void* in
   std::uint32_t unused = 0;
   DwordOut needed(lengthNeeded != nullptr ? lengthNeeded : &unused);
   return ::GetUserObjectInformationW(sdkHandle(object), index, info, length, needed.get()) != FALSE;
+}
+
+Handle Win32Platform::CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner, const char16_t* name) {
+  SECURITY_ATTRIBUTES attributes{};
+  attributes.nLength = sizeof attributes;
+  // The SDK takes the descriptor through a non-const pointer and only reads it.
+  attributes.lpSecurityDescriptor = const_cast<std::uint8_t*>(securityDescriptor);
+  attributes.bInheritHandle = FALSE;
+  return reinterpret_cast<Handle>(::CreateMutexW(securityDescriptor != nullptr ? &attributes : nullptr,
+                                                 initialOwner ? TRUE : FALSE, sdkText(name)));
+}
+
+std::uint32_t Win32Platform::WaitForSingleObject(Handle object, std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(sdkHandle(object), milliseconds);
+}
+
+bool Win32Platform::ReleaseMutex(Handle mutex) { return ::ReleaseMutex(sdkHandle(mutex)) != FALSE; }
+
+bool Win32Platform::GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation,
+                                            void* securityDescriptor, std::uint32_t length,
+                                            std::uint32_t* lengthNeeded) {
+  std::uint32_t unused = 0;
+  DwordOut needed(lengthNeeded != nullptr ? lengthNeeded : &unused);
+  return ::GetKernelObjectSecurity(sdkHandle(object), requestedInformation, securityDescriptor, length,
+                                   needed.get()) != FALSE;
 }
 
 }  // namespace koa

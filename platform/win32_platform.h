@@ -49,6 +49,7 @@ class Win32Platform final : public Platform {
   bool CloseHandle(Handle object) override;
   std::uint32_t GetLastError() override;
 
+  bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override;
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
@@ -60,6 +61,11 @@ class Win32Platform final : public Platform {
   Handle GetProcessWindowStation() override;
   bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
                                  std::uint32_t* lengthNeeded) override;
+  Handle CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner, const char16_t* name) override;
+  std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) override;
+  bool ReleaseMutex(Handle mutex) override;
+  bool GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation, void* securityDescriptor,
+                               std::uint32_t length, std::uint32_t* lengthNeeded) override;
 
  private:
   // Windows gives a device node one DevInst (the node's handle) in every

@@ -81,10 +81,16 @@ inline constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
 inline constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
 inline constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
 inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
 inline constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
 inline constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
 inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
+inline constexpr std::uint32_t ERROR_INVALID_OWNER = 1307;
+inline constexpr std::uint32_t ERROR_INVALID_SECURITY_DESCR = 1338;
 inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
+// Windows Installer's "another installation is in progress", which
+// deployment tools retry.
+inline constexpr std::uint32_t ERROR_INSTALL_ALREADY_RUNNING = 1618;
 
 // ---- CreateFileW ----
 inline constexpr std::uint32_t GENERIC_READ = 0x80000000u;
@@ -127,6 +133,45 @@ inline constexpr std::uint32_t IOCTL_SCSI_MINIPORT_FIRMWARE = 0x1B0780;
 inline constexpr std::uint32_t SEM_FAILCRITICALERRORS = 0x0001;
 inline constexpr std::uint32_t SEM_NOOPENFILEERRORBOX = 0x8000;
 inline constexpr std::uint32_t MB_OK = 0x0;
+inline constexpr std::uint32_t LOAD_LIBRARY_SEARCH_APPLICATION_DIR = 0x200;
+inline constexpr std::uint32_t LOAD_LIBRARY_SEARCH_USER_DIRS = 0x400;
+inline constexpr std::uint32_t LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
+inline constexpr std::uint32_t LOAD_LIBRARY_SEARCH_DEFAULT_DIRS = 0x1000;
+
+// ---- Mutexes and waits ----
+inline constexpr std::uint32_t WAIT_OBJECT_0 = 0;
+inline constexpr std::uint32_t WAIT_ABANDONED = 0x80;
+inline constexpr std::uint32_t WAIT_TIMEOUT = 258;
+inline constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFFu;
+inline constexpr std::uint32_t MUTEX_ALL_ACCESS = 0x1F0001;
+
+// ---- Security descriptors (self-relative) ----
+inline constexpr std::uint32_t OWNER_SECURITY_INFORMATION = 0x1;
+inline constexpr std::uint32_t SECURITY_DESCRIPTOR_REVISION = 1;
+inline constexpr std::uint32_t SE_DACL_PRESENT = 0x0004;
+inline constexpr std::uint32_t SE_DACL_PROTECTED = 0x1000;
+inline constexpr std::uint32_t SE_SELF_RELATIVE = 0x8000;
+inline constexpr std::uint32_t ACL_REVISION = 2;
+inline constexpr std::uint32_t ACCESS_ALLOWED_ACE_TYPE = 0;
+inline constexpr std::uint32_t SID_REVISION = 1;
+inline constexpr std::uint32_t SECURITY_LOCAL_SYSTEM_RID = 18;
+inline constexpr std::uint32_t SECURITY_BUILTIN_DOMAIN_RID = 32;
+inline constexpr std::uint32_t DOMAIN_ALIAS_RID_ADMINS = 544;
+// SECURITY_DESCRIPTOR_RELATIVE: Revision, Sbz1, Control (WORD), then the
+// offsets of Owner, Group, Sacl and Dacl (DWORDs).
+inline constexpr std::size_t kSecurityDescriptorControlOffset = 2;
+inline constexpr std::size_t kSecurityDescriptorOwnerOffset = 4;
+inline constexpr std::size_t kSecurityDescriptorDaclOffset = 16;
+inline constexpr std::size_t kSecurityDescriptorLength = 20;
+// ACL: AclRevision, Sbz1, AclSize (WORD), AceCount (WORD), Sbz2 (WORD).
+inline constexpr std::size_t kAclLength = 8;
+// ACCESS_ALLOWED_ACE: AceType, AceFlags, AceSize (WORD), Mask, then the SID.
+inline constexpr std::size_t kAccessAllowedAceSidOffset = 8;
+// SID: Revision, SubAuthorityCount, IdentifierAuthority (6 bytes, big
+// endian), then the sub-authorities (DWORDs).
+inline constexpr std::size_t kSidSubAuthorityOffset = 8;
+inline constexpr std::size_t kSidMaxLength = 68;  // SECURITY_MAX_SID_SIZE
+inline constexpr std::uint8_t kSecurityNtAuthority = 5;  // SECURITY_NT_AUTHORITY's last byte
 
 // ---- Token and window station ----
 inline constexpr std::uint32_t TOKEN_QUERY = 0x0008;

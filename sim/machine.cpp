@@ -27,7 +27,7 @@ std::string escapedLineFeeds(const std::string& text) {
 
 }  // namespace
 
-Machine::Machine(MachineDescription description) : machine_(std::move(description)) {}
+Machine::Machine(MachineDescription description) : machine_(std::move(description)) { loadMutexes(); }
 
 Machine::~Machine() = default;
 
@@ -80,6 +80,13 @@ nlohmann::json Machine::stateNow() const { return stateWith(&NvmeDrive::stateNow
 nlohmann::json Machine::stateWith(nlohmann::json (NvmeDrive::*driveState)() const) const {
   nlohmann::json state = machine_.source;
   for (const auto& [name, drive] : machine_.drives) state["drives"][name] = ((*drive).*driveState)();
+  for (const auto& [name, mutex] : mutexes_) {
+    if (!mutex.described) continue;
+    const char* text = mutex.state == MutexState::Held        ? "held"
+                       : mutex.state == MutexState::Abandoned ? "abandoned"
+                                                              : "free";
+    state["mutexes"][*mutex.described]["state"] = text;
+  }
   for (const auto& target : machine_.targets) {
     if (target.section.empty()) continue;
     if (target.isScsiPort) {

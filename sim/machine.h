@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "sim/machine_description.h"
+#include "sim/security_layout.h"
 
 namespace koa::sim {
 
@@ -76,6 +77,7 @@ class Machine : public Platform {
                        void* outBuffer, std::uint32_t outBufferSize, std::uint32_t* bytesReturned) override;
   bool CloseHandle(Handle object) override;
   std::uint32_t GetLastError() override { return lastError_; }
+  bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override;
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
@@ -86,6 +88,11 @@ class Machine : public Platform {
   Handle GetProcessWindowStation() override;
   bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
                                  std::uint32_t* lengthNeeded) override;
+  Handle CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner, const char16_t* name) override;
+  std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) override;
+  bool ReleaseMutex(Handle mutex) override;
+  bool GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation, void* securityDescriptor,
+                               std::uint32_t length, std::uint32_t* lengthNeeded) override;
 
   // What a call that fails before it reaches the machine leaves behind.
   void SetLastError(std::uint32_t error) { lastError_ = error; }
@@ -118,8 +125,12 @@ class Machine : public Platform {
                        std::uint32_t* bytesReturned);
 
   // ---- For tests and the run's end ----
-  // Device and token handles alike: a run must close both.
-  [[nodiscard]] std::size_t openHandleCount() const { return handles_.size() + tokens_.size(); }
+  // Device, token and mutex handles alike: a run must close them all.
+  [[nodiscard]] std::size_t openHandleCount() const {
+    return handles_.size() + tokens_.size() + mutexHandles_.size();
+  }
+  // The DLL search SetDefaultDllDirectories set (0: never set).
+  [[nodiscard]] std::uint32_t defaultDllDirectories() const { return dllDirectories_; }
   [[nodiscard]] std::size_t openDeviceSetCount() const { return sets_.size(); }
   [[nodiscard]] const std::vector<MessageBoxRecord>& messageBoxes() const { return messageBoxes_; }
   [[nodiscard]] std::uint32_t errorMode() const { return errorMode_; }
@@ -166,7 +177,28 @@ class Machine : public Platform {
   std::uint32_t openError(const char16_t* fileName, std::uint32_t creationDisposition, std::size_t& target) const;
   bool sharingAllows(std::size_t target, std::uint32_t access, std::uint32_t shareMode) const;
 
+  // A mutex of the object namespace. Another process's hold never ends on
+  // this machine: nothing runs beside the program.
+  struct Mutex {
+    std::u16string name;
+    ObjectSecurity security;
+    MutexState state = MutexState::Free;
+    std::uint32_t heldByProgram = 0;  // the program's recursion count
+    std::optional<std::size_t> described;  // index in the description's mutexes
+  };
+  void loadMutexes();
+  Mutex* mutexOf(Handle handle);
+  // Whether the program's token may open an object with this DACL.
+  bool accessAllowed(const ObjectSecurity& security) const;
+  // SIDs the program's token may make an object's owner.
+  bool mayOwn(const Sid& owner) const;
+
   MachineDescription machine_;
+  std::map<std::u16string, Mutex> mutexes_;    // by name, letters folded
+  std::map<Handle, std::u16string> mutexHandles_;
+  // Numbered apart from device handles, like tokens.
+  Handle nextMutexHandle_ = 0x7800;
+  std::uint32_t dllDirectories_ = 0;
   std::map<DevInfoSet, DeviceSet> sets_;
   std::map<Handle, OpenHandle> handles_;
   DevInfoSet nextSet_ = 0x5000;

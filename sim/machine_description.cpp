@@ -55,7 +55,8 @@ class Loader {
   explicit Loader(const nlohmann::json& document) : root_(document, "") {}
 
   MachineDescription load() {
-    root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices", "scsiPorts", "faults"});
+    root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices",
+                     "scsiPorts", "faults", "mutexes"});
     machine_.source = root_.json();
     if (auto clock = root_.optional("clock")) machine_.clock = parseClock(*clock);
     machine_.elevated = root_.booleanOr("elevated", true);
@@ -76,10 +77,37 @@ class Loader {
     }
     if (auto faults = root_.optional("faults"))
       for (const auto& fault : faults->items()) loadFault(fault);
+    if (auto mutexes = root_.optional("mutexes"))
+      for (const auto& mutex : mutexes->items()) loadMutex(mutex);
     return std::move(machine_);
   }
 
  private:
+  void loadMutex(const JsonField& m) {
+    m.allowOnly({"comment", "name", "madeBy", "state"});
+    NamedMutex mutex;
+    mutex.name = wideText(m["name"], false);
+    for (const NamedMutex& other : machine_.mutexes)
+      if (foldCase(other.name) == foldCase(mutex.name)) m["name"].fail("another mutex has this name");
+    if (auto madeBy = m.optional("madeBy")) {
+      const std::string text = madeBy->string();
+      if (text != "administrator" && text != "standardUser")
+        madeBy->fail("expected \"administrator\" or \"standardUser\"");
+      mutex.madeByAdministrator = text == "administrator";
+    }
+    const JsonField stateField = m["state"];
+    const std::string state = stateField.string();
+    if (state == "held")
+      mutex.state = MutexState::Held;
+    else if (state == "abandoned")
+      mutex.state = MutexState::Abandoned;
+    else if (state == "free")
+      mutex.state = MutexState::Free;
+    else
+      stateField.fail("expected \"held\", \"abandoned\" or \"free\"");
+    machine_.mutexes.push_back(std::move(mutex));
+  }
+
   std::size_t addTarget(std::shared_ptr<SimDevice> device, std::string section) {
     DeviceTarget target;
     target.device = std::move(device);
@@ -246,8 +274,13 @@ class Loader {
       f.allowOnly({"comment", "action", "device", "request", "drive", "nth", "hex"});
       fault.action = FaultAction::Output;
       fault.bytes = f["hex"].hexBytes();
+    } else if (action == "hold") {
+      f.allowOnly({"comment", "action", "device", "request", "drive", "nth"});
+      fault.action = FaultAction::Hold;
     } else {
-      actionField.fail("expected \"failOpen\", \"fail\", \"returnCode\", \"completionStatus\", \"patch\" or \"output\"");
+      actionField.fail(
+          "expected \"failOpen\", \"fail\", \"returnCode\", \"completionStatus\", \"patch\", \"output\" or "
+          "\"hold\"");
     }
     machine_.faults.push_back(std::move(fault));
   }

@@ -49,7 +49,9 @@ struct DeviceNode {
   std::optional<std::uint32_t> diskNumber;
 };
 
-enum class FaultAction { FailOpen, Fail, ReturnCode, CompletionStatus, Patch, Output };
+// Hold: the request is answered as the device answers it, after the
+// machine's hold handler (SimulatedMachine::setHoldHandler) returns.
+enum class FaultAction { FailOpen, Fail, ReturnCode, CompletionStatus, Patch, Output, Hold };
 
 struct Fault {
   FaultAction action = FaultAction::Fail;
@@ -67,6 +69,15 @@ struct Fault {
   std::string jsonPath;        // where it was declared
 };
 
+// A named mutex that exists before the program starts, made by another
+// process of the machine.
+enum class MutexState { Free, Held, Abandoned };
+struct NamedMutex {
+  std::u16string name;
+  bool madeByAdministrator = true;  // false: by a standard user
+  MutexState state = MutexState::Held;
+};
+
 struct MachineDescription {
   std::optional<LocalTime> clock;
   // The process token's TokenElevation; false also refuses every device open.
@@ -77,6 +88,7 @@ struct MachineDescription {
   std::vector<DeviceNode> devices;
   std::vector<DeviceTarget> targets;
   std::vector<Fault> faults;
+  std::vector<NamedMutex> mutexes;
   // Normalised path (normalisedDevicePath) to index in targets: interface
   // paths of present nodes, \\.\PHYSICALDRIVE<n>, \\.\Scsi<n>:.
   std::map<std::u16string, std::size_t> paths;

@@ -73,7 +73,8 @@ Handle Machine::CreateFileW(const char16_t* fileName, std::uint32_t desiredAcces
 }
 
 bool Machine::CloseHandle(Handle object) {
-  return handles_.erase(object) == 1 || tokens_.erase(object) == 1 || fail(ERROR_INVALID_HANDLE);
+  return handles_.erase(object) == 1 || tokens_.erase(object) == 1 || mutexHandles_.erase(object) == 1 ||
+         fail(ERROR_INVALID_HANDLE);
 }
 
 std::optional<std::u16string> Machine::pathOf(Handle handle) const {

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "sim/sim_bytes.h"
+#include "sim/security_layout.h"
 #include "sim/srb_io_control_layout.h"
 #include "sim/vroc_layout.h"
 #include "sim/wide_text.h"
@@ -30,6 +31,7 @@ const char* faultName(FaultAction action) {
     case FaultAction::CompletionStatus: return "completionStatus";
     case FaultAction::Patch: return "patch";
     case FaultAction::Output: return "output";
+    case FaultAction::Hold: return "hold";
   }
   return "";
 }
@@ -249,6 +251,9 @@ IoResult SimulatedMachine::answerWithFault(const Fault& fault, PendingRequest& r
       std::copy_n(fault.bytes.begin(), length, system.begin());
       return ioSuccess(static_cast<std::uint32_t>(length));
     }
+    case FaultAction::Hold:
+      if (holdHandler_) holdHandler_(fault.jsonPath);
+      return machine_.sendToDevice(request);
     case FaultAction::Fail:
     case FaultAction::FailOpen:
       break;
@@ -297,6 +302,12 @@ std::uint32_t SimulatedMachine::GetLastError() {
   const std::uint32_t error = machine_.GetLastError();
   trace_.record({{"op", "GetLastError"}, {"result", error}});
   return error;
+}
+
+bool SimulatedMachine::SetDefaultDllDirectories(std::uint32_t directoryFlags) {
+  nlohmann::json entry = {{"op", "SetDefaultDllDirectories"}, {"directoryFlags", directoryFlags}};
+  if (failedByCallFault(entry)) return recorded(entry, false);
+  return recorded(entry, machine_.SetDefaultDllDirectories(directoryFlags));
 }
 
 std::intptr_t SimulatedMachine::GetModuleHandleW(const char16_t* moduleName) {
@@ -360,6 +371,42 @@ bool SimulatedMachine::GetUserObjectInformationW(Handle object, int index, void*
   if (failedByCallFault(entry)) return recorded(entry, false);
   const bool ok = machine_.GetUserObjectInformationW(object, index, info, length, lengthNeeded);
   if (ok) entry["output"] = toHex({static_cast<const std::uint8_t*>(info), lengthNeeded != nullptr ? *lengthNeeded : length});
+  return recorded(entry, ok);
+}
+
+// ---- Named mutexes ----
+
+Handle SimulatedMachine::CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner,
+                                      const char16_t* name) {
+  nlohmann::json entry = {
+      {"op", "CreateMutexW"}, {"name", textOrNull(name)}, {"initialOwner", initialOwner},
+      {"securityDescriptor",
+       bufferHex(securityDescriptor, static_cast<std::uint32_t>(securityDescriptorLength(securityDescriptor, 4096)),
+                 nullptr)}};
+  if (failedByCallFault(entry)) return recorded(entry, Handle{0});
+  return recorded(entry, machine_.CreateMutexW(securityDescriptor, initialOwner, name));
+}
+
+std::uint32_t SimulatedMachine::WaitForSingleObject(Handle object, std::uint32_t milliseconds) {
+  nlohmann::json entry = {{"op", "WaitForSingleObject"}, {"handle", object}, {"milliseconds", milliseconds}};
+  if (failedByCallFault(entry)) return recorded(entry, WAIT_FAILED);
+  return recorded(entry, machine_.WaitForSingleObject(object, milliseconds));
+}
+
+bool SimulatedMachine::ReleaseMutex(Handle mutex) {
+  nlohmann::json entry = {{"op", "ReleaseMutex"}, {"handle", mutex}};
+  return recorded(entry, machine_.ReleaseMutex(mutex));
+}
+
+bool SimulatedMachine::GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation,
+                                               void* securityDescriptor, std::uint32_t length,
+                                               std::uint32_t* lengthNeeded) {
+  nlohmann::json entry = {{"op", "GetKernelObjectSecurity"}, {"handle", object},
+                          {"requestedInformation", requestedInformation}, {"length", length}};
+  if (failedByCallFault(entry)) return recorded(entry, false);
+  const bool ok =
+      machine_.GetKernelObjectSecurity(object, requestedInformation, securityDescriptor, length, lengthNeeded);
+  if (ok) entry["output"] = toHex({static_cast<const std::uint8_t*>(securityDescriptor), *lengthNeeded});
   return recorded(entry, ok);
 }
 

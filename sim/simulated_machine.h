@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -47,6 +48,7 @@ class SimulatedMachine : public Platform {
                        void* outBuffer, std::uint32_t outBufferSize, std::uint32_t* bytesReturned) override;
   bool CloseHandle(Handle object) override;
   std::uint32_t GetLastError() override;
+  bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override;
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
@@ -57,6 +59,11 @@ class SimulatedMachine : public Platform {
   Handle GetProcessWindowStation() override;
   bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
                                  std::uint32_t* lengthNeeded) override;
+  Handle CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner, const char16_t* name) override;
+  std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) override;
+  bool ReleaseMutex(Handle mutex) override;
+  bool GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation, void* securityDescriptor,
+                               std::uint32_t length, std::uint32_t* lengthNeeded) override;
 
   // ---- For tests and the run's end ----
   [[nodiscard]] CallTrace& trace() { return trace_; }
@@ -72,6 +79,11 @@ class SimulatedMachine : public Platform {
   [[nodiscard]] nlohmann::json stateNow() const { return machine_.stateNow(); }
   // Where MessageBoxW writes its line (standard error unless set).
   void setMessageSink(std::ostream* sink) { machine_.setMessageSink(sink); }
+  // What a "hold" fault does before its request is answered: the model under
+  // Wine blocks there until a test lets the run go on (sim/host). Without a
+  // handler the request is answered at once.
+  using HoldHandler = std::function<void(const std::string& faultPath)>;
+  void setHoldHandler(HoldHandler handler) { holdHandler_ = std::move(handler); }
 
  private:
   // The first request fault due on this request or open (every matching
@@ -102,6 +114,7 @@ class SimulatedMachine : public Platform {
   std::vector<std::uint32_t> faultCounts_;  // matching events seen, per fault
   Machine machine_;
   CallTrace trace_;
+  HoldHandler holdHandler_;
 };
 
 }  // namespace koa::sim

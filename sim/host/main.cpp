@@ -6,6 +6,7 @@
 // files when the shim unloads.
 //
 //   koa-sim-host [--port N] [--ready FILE] [--accept-timeout S] [--idle-timeout S] [--stop-after N]
+//                [--hold-signal DIR] [--hold-timeout S]
 //
 // --port 0 (the default) takes a free port. Once listening it writes FILE:
 // "port N", then one line "refuse ERROR ENTRY" per name whose opens the
@@ -13,6 +14,12 @@
 // "token limited" when the program must run without administrator rights.
 // --stop-after N ends the model abruptly at the (N+1)-th relayed request,
 // for tests of the runner's handling of a model that goes away.
+// --hold-signal DIR honours the machine's "hold" faults: the model creates
+// DIR/held and answers the held request only once DIR/release exists, so
+// that a test can start a second program while the first is inside a device
+// request. The wait is bounded by --hold-timeout seconds (default 50, inside
+// the shim's 60 s wait for an answer); a hold that runs out ends the run
+// with status 2.
 //
 // Every failure is one line on standard error and exit status 1; a run that
 // left the simulated machine's answers (the shim could not present
@@ -26,16 +33,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <thread>
 
 #include "sim/host/device_presentation.h"
 #include "sim/host/model_server.h"
 #include "sim/machine_from_environment.h"
+#include "sim/simulated_machine.h"
 
 namespace {
 
@@ -49,12 +59,14 @@ struct Options {
   std::string readyFile;
   int acceptSeconds = 120;
   ServeLimits limits;
+  std::string holdDirectory;
+  int holdSeconds = 50;
 };
 
 int usage(const std::string& problem) {
   std::cerr << kProgram << ": " << problem
             << " (usage: koa-sim-host [--port N] [--ready FILE] [--accept-timeout S] [--idle-timeout S] "
-               "[--stop-after N])\n";
+               "[--stop-after N] [--hold-signal DIR] [--hold-timeout S])\n";
   return 1;
 }
 
@@ -84,6 +96,10 @@ bool parse(int argc, char** argv, Options& options, std::string& problem) {
       options.limits.idleSeconds = static_cast<int>(n);
     } else if (option == "--stop-after" && number(value, ~0ull, n)) {
       options.limits.stopAfter = n;
+    } else if (option == "--hold-signal" && *value != 0) {
+      options.holdDirectory = value;
+    } else if (option == "--hold-timeout" && number(value, 3600, n) && n > 0) {
+      options.holdSeconds = static_cast<int>(n);
     } else {
       problem = "bad option " + option + " " + value;
       return false;
@@ -136,6 +152,23 @@ bool writeReady(const std::string& path, unsigned port, const Presentation& pres
   return !error;
 }
 
+// The hold of a "hold" fault: says it is held, then waits for the release
+// within the bound. The model answers nothing meanwhile, which is the point.
+bool holdUntilReleased(const std::string& directory, int seconds, const std::string& faultPath) {
+  const std::filesystem::path held = std::filesystem::path(directory) / "held";
+  const std::filesystem::path release = std::filesystem::path(directory) / "release";
+  std::ofstream(held) << faultPath << '\n';
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!std::filesystem::exists(release)) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      std::cerr << kProgram << ": the hold of " << faultPath << " was not released within " << seconds << " s\n";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
 int acceptShim(int listener, int seconds) {
   pollfd wait = {listener, POLLIN, 0};
   int ready = 0;
@@ -177,6 +210,18 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  bool holdsReleased = true;
+  if (!options.holdDirectory.empty()) {
+    auto* simulated = dynamic_cast<SimulatedMachine*>(&machine->platform());
+    if (simulated == nullptr) {
+      std::cerr << kProgram << ": this machine cannot hold a request\n";
+      return 1;
+    }
+    simulated->setHoldHandler([&options, &holdsReleased](const std::string& faultPath) {
+      if (!holdUntilReleased(options.holdDirectory, options.holdSeconds, faultPath)) holdsReleased = false;
+    });
+  }
+
   unsigned port = options.port;
   const int listener = listenOnLoopback(port);
   if (listener < 0) return 1;
@@ -203,5 +248,5 @@ int main(int argc, char** argv) {
   const bool finished = machine->finishRun(std::cerr);
   std::cout << kProgram << ": " << server.relayed() << " requests relayed" << std::endl;
   if (!finished || end != ServeEnd::Goodbye) return 1;
-  return server.diverged() ? 2 : 0;
+  return server.diverged() || !holdsReleased ? 2 : 0;
 }

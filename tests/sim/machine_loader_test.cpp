@@ -83,7 +83,9 @@ TEST(MachineLoader, FieldValuesOutOfTheirDomain) {
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "explode"}])")),
             "machine.json: /faults/0/request: missing required field");
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "explode", "request": "unknown", "device": "\\\\?\\d1"}])")),
-            "machine.json: /faults/0/action: expected \"failOpen\", \"fail\", \"returnCode\", \"completionStatus\", \"patch\" or \"output\"");
+            "machine.json: /faults/0/action: expected \"failOpen\", \"fail\", \"returnCode\", \"completionStatus\", \"patch\", \"output\" or \"hold\"");
+  EXPECT_EQ(loadError(withDevices("[]", R"(, "mutexes": [{"name": "m", "state": "locked"}])")),
+            "machine.json: /mutexes/0/state: expected \"held\", \"abandoned\" or \"free\"");
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "failOpen", "path": "\\\\?\\d1", "error": 5, "nth": 0}])")),
             "machine.json: /faults/0/nth: counts from 1 (leave it out for every one)");
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "output", "device": "\\\\?\\d1", "request": "unknown", "hex": "abc"}])")),

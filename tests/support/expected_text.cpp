@@ -36,10 +36,13 @@ std::string logBlock(int diskNumber, const ShownDrive& drive, int returnCode) {
          "Result Details : " + resultDetails(returnCode);
 }
 
-std::string consoleOf(const std::string& body, int exitCode) {
+std::string runHeader() {
   const std::string separator(96, '=');
-  return separator + "\nGXB4LTMW\nTORVALE NVMe SSD Firmware Update Package\n" + separator + "\n" +
-         "\n >> KOA Started \n\n" +
+  return separator + "\nGXB4LTMW\nTORVALE NVMe SSD Firmware Update Package\n" + separator + "\n";
+}
+
+std::string consoleOf(const std::string& body, int exitCode) {
+  return runHeader() + "\n >> KOA Started \n\n" +
          body + "\n >> KOA Ended (Return Code : " + std::to_string(exitCode) + ")\n\n";
 }
 

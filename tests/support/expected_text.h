@@ -26,6 +26,9 @@ std::string displayBlock(const ShownDrive& drive);
 // The drive's block in the log: "[Disk #n]" down to its Result Details.
 std::string logBlock(int diskNumber, const ShownDrive& drive, int returnCode);
 
+// The four lines every run starts with.
+std::string runHeader();
+
 // The whole standard output of a run whose command line was accepted: the
 // header, the start marker, `body`, the end marker with `exitCode`.
 std::string consoleOf(const std::string& body, int exitCode);

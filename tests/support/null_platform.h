@@ -1,10 +1,12 @@
 // An empty machine: no device of any class, nothing that opens, a pinned
-// clock, a message box that is closed at once, and a process whose token and
-// window station cannot be asked (the run then behaves as it always did).
+// clock, a message box that is closed at once, a process whose token and
+// window station cannot be asked (the run then behaves as it always did),
+// and a run lock that an administrator made and nobody holds.
 // A test derives from it and overrides only the calls its case needs.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -47,9 +49,10 @@ class NullPlatform : public Platform {
   bool DeviceIoControl(Handle, std::uint32_t, void*, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override {
     return fail(ERROR_INVALID_HANDLE);
   }
-  bool CloseHandle(Handle) override { return fail(ERROR_INVALID_HANDLE); }
+  bool CloseHandle(Handle object) override { return object == kMutex || fail(ERROR_INVALID_HANDLE); }
   std::uint32_t GetLastError() override { return lastError_; }
 
+  bool SetDefaultDllDirectories(std::uint32_t) override { return true; }
   std::intptr_t GetModuleHandleW(const char16_t*) override { return kModuleHandle; }
   std::uint32_t SetErrorMode(std::uint32_t mode) override {
     const std::uint32_t previous = errorMode;
@@ -66,6 +69,25 @@ class NullPlatform : public Platform {
   bool GetUserObjectInformationW(Handle, int, void*, std::uint32_t, std::uint32_t*) override {
     return fail(ERROR_INVALID_HANDLE);
   }
+  Handle CreateMutexW(const std::uint8_t*, bool, const char16_t*) override { return kMutex; }
+  std::uint32_t WaitForSingleObject(Handle object, std::uint32_t) override {
+    if (object == kMutex) return WAIT_OBJECT_0;
+    lastError_ = ERROR_INVALID_HANDLE;
+    return WAIT_FAILED;
+  }
+  bool ReleaseMutex(Handle mutex) override { return mutex == kMutex || fail(ERROR_INVALID_HANDLE); }
+  // The owner alone: BUILTIN\Administrators (S-1-5-32-544).
+  bool GetKernelObjectSecurity(Handle object, std::uint32_t, void* descriptor, std::uint32_t length,
+                               std::uint32_t* lengthNeeded) override {
+    static constexpr std::uint8_t kOwnedByAdministrators[] = {
+        1, 0, 0x00, 0x80, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
+    if (object != kMutex) return fail(ERROR_INVALID_HANDLE);
+    if (lengthNeeded != nullptr) *lengthNeeded = sizeof kOwnedByAdministrators;
+    if (length < sizeof kOwnedByAdministrators) return fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(descriptor, kOwnedByAdministrators, sizeof kOwnedByAdministrators);
+    return true;
+  }
 
  protected:
   // Sets the last error and returns false, as a failing Win32 call does.
@@ -77,6 +99,7 @@ class NullPlatform : public Platform {
 
  private:
   static constexpr DevInfoSet kEmptySet = 0x5E7;
+  static constexpr Handle kMutex = 0x3E7;
 };
 
 // Installs one empty machine that lives as long as the test program, for a

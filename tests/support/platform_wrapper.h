@@ -56,6 +56,9 @@ class PlatformWrapper : public Platform {
   }
   bool CloseHandle(Handle object) override { return target_.CloseHandle(object); }
   std::uint32_t GetLastError() override { return target_.GetLastError(); }
+  bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override {
+    return target_.SetDefaultDllDirectories(directoryFlags);
+  }
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override { return target_.GetModuleHandleW(moduleName); }
   std::uint32_t SetErrorMode(std::uint32_t mode) override { return target_.SetErrorMode(mode); }
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override {
@@ -73,6 +76,17 @@ class PlatformWrapper : public Platform {
   bool GetUserObjectInformationW(Handle object, int index, void* info, std::uint32_t length,
                                  std::uint32_t* lengthNeeded) override {
     return target_.GetUserObjectInformationW(object, index, info, length, lengthNeeded);
+  }
+  Handle CreateMutexW(const std::uint8_t* securityDescriptor, bool initialOwner, const char16_t* name) override {
+    return target_.CreateMutexW(securityDescriptor, initialOwner, name);
+  }
+  std::uint32_t WaitForSingleObject(Handle object, std::uint32_t milliseconds) override {
+    return target_.WaitForSingleObject(object, milliseconds);
+  }
+  bool ReleaseMutex(Handle mutex) override { return target_.ReleaseMutex(mutex); }
+  bool GetKernelObjectSecurity(Handle object, std::uint32_t requestedInformation, void* securityDescriptor,
+                               std::uint32_t length, std::uint32_t* lengthNeeded) override {
+    return target_.GetKernelObjectSecurity(object, requestedInformation, securityDescriptor, length, lengthNeeded);
   }
 
  private:

@@ -21,6 +21,12 @@
 #   KOA_WINE_DEVICES_WINEDEBUG  WINEDEBUG for the program (default -all; e.g. +setupapi)
 #   KOA_WINE_DEVICES_TIME  not empty: /usr/bin/time -v of the program's run in program-time.txt
 #   KOA_WINE_DEVICES_KEEP_PREFIX  not empty: leave the run's Wine prefix in the output directory
+#   KOA_WINE_DEVICES_SECOND_RUN  not empty: the arguments (one word each) of a second run
+#     of the program, started while the first is held inside a device request
+#     by a "hold" fault of the machine (koa-sim-host --hold-signal); once the
+#     second has ended, the first is let go. Its results: second-stdout.txt
+#     and second-exit-code.txt. A first run that ends without reaching a hold
+#     fails the script.
 #
 # Results in the output directory: stdout.txt (the program's standard
 # output), exit-code.txt (the full exit code, read as !ERRORLEVEL! through
@@ -100,6 +106,11 @@ trap 'exit 130' INT TERM
 
 # ---- the model
 read -r -a host_args <<<"${KOA_SIM_HOST_ARGS:-}"
+hold_dir=$out/hold
+if [ -n "${KOA_WINE_DEVICES_SECOND_RUN:-}" ]; then
+  mkdir -p "$hold_dir"
+  host_args+=(--hold-signal "$hold_dir")
+fi
 KOA_SIM_MACHINE=$machine KOA_SIM_TRACE=$out/trace.jsonl KOA_SIM_STATE_OUT=$out/state.json \
   KOA_SIM_STATE_NOW_OUT=$out/state-now.json "$host" --port "${KOA_WINE_DEVICES_PORT:-0}" --ready "$out/ready.txt" "${host_args[@]}" \
   >"$out/host.out" 2>"$out/host.err" &
@@ -229,19 +240,57 @@ if grep -qx 'token limited' "$out/ready.txt"; then
   [ -f "$launcher" ] || fail "$launcher is missing: build the windows preset"
   line=$(printf '"%s" %s' "$(windows_path "$launcher")" "$line")
 fi
-for argument in "$@"; do
-  case $argument in
-    /log=/*) argument="/log=$(windows_path "${argument#/log=}")" ;;
-  esac
-  line+=" \"$argument\""
-done
-line+=" >\"$(windows_path "$out/stdout.txt")\" & echo !ERRORLEVEL!"
-printf '@echo off\r\n%s\r\n' "$line" >"$out/run-program.cmd"
+launcher_line=$line
+# program_script FILE STDOUT ARGS...: the batch file of one run.
+program_script() {
+  local script=$1 stdout=$2 argument program_line=$launcher_line
+  shift 2
+  for argument in "$@"; do
+    case $argument in
+      /log=/*) argument="/log=$(windows_path "${argument#/log=}")" ;;
+    esac
+    program_line+=" \"$argument\""
+  done
+  program_line+=" >\"$(windows_path "$stdout")\" & echo !ERRORLEVEL!"
+  printf '@echo off\r\n%s\r\n' "$program_line" >"$script"
+}
+program_script "$out/run-program.cmd" "$out/stdout.txt" "$@"
 measure=()
 [ -z "${KOA_WINE_DEVICES_TIME:-}" ] || measure=(/usr/bin/time -v -o "$out/program-time.txt")
-(cd "$out" && WINEPREFIX=$prefix WINEDEBUG=${KOA_WINE_DEVICES_WINEDEBUG:--all} timeout "$run_timeout" \
-  "${measure[@]}" wine cmd /v:on /c "$(windows_path "$out/run-program.cmd")" >"$out/cmd.out" 2>"$out/cmd.err")
-status=$?
+run_first() {
+  (cd "$out" && WINEPREFIX=$prefix WINEDEBUG=${KOA_WINE_DEVICES_WINEDEBUG:--all} timeout "$run_timeout" \
+    "${measure[@]}" wine cmd /v:on /c "$(windows_path "$out/run-program.cmd")" >"$out/cmd.out" 2>"$out/cmd.err")
+}
+if [ -z "${KOA_WINE_DEVICES_SECOND_RUN:-}" ]; then
+  run_first
+  status=$?
+else
+  # The first run in the background until the model holds it inside a
+  # request; the second in the foreground; then the first is let go. Every
+  # wait is bounded; none is a guess at how long something takes.
+  run_first &
+  first_pid=$!
+  for _ in $(seq 1200); do
+    [ -f "$hold_dir/held" ] && break
+    kill -0 "$first_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -f "$hold_dir/held" ]; then
+    : >"$hold_dir/release"
+    wait "$first_pid"
+    fail "the first run ended or did not reach the hold within 120 s"
+  fi
+  read -r -a second_args <<<"$KOA_WINE_DEVICES_SECOND_RUN"
+  program_script "$out/run-second.cmd" "$out/second-stdout.txt" "${second_args[@]}"
+  (cd "$out" && WINEPREFIX=$prefix WINEDEBUG=${KOA_WINE_DEVICES_WINEDEBUG:--all} timeout 40 \
+    wine cmd /v:on /c "$(windows_path "$out/run-second.cmd")" >"$out/second-cmd.out" 2>"$out/second-cmd.err")
+  second_status=$?
+  : >"$hold_dir/release"
+  wait "$first_pid"
+  status=$?
+  [ "$second_status" -ne 124 ] || fail "the second run did not end within 40 s while the first was held"
+  tr -d '\r' <"$out/second-cmd.out" | awk 'NF { line = $0 } END { print line }' >"$out/second-exit-code.txt"
+fi
 model_alive=yes
 kill -0 "$host_pid" 2>/dev/null || model_alive=no
 [ "$status" -ne 124 ] || fail "the program did not end within $run_timeout s"

@@ -11,6 +11,10 @@
 # that fails to load, a model that exits mid-run: each one error line and a
 # non-zero status, and no process of the run left.
 #
+# Then two runs at once: a second run started while the first is held
+# inside a device request exits with 1618 and changes nothing, and the first
+# ends as a run alone.
+#
 # Usage: tests/windows/run-wine-device-suite.sh [MACHINE...]
 #   (default: examples/machines/*.json and tests/windows/machines/*.json)
 # Ends with "wine device suite: N passed, M failed"; status 0 only when M is 0.
@@ -85,23 +89,18 @@ nothing_left() {
   [ ${#left[@]} -eq 0 ] || { echo "processes of $prefix still run: ${left[*]}"; return 1; }
 }
 
-start=$(date +%s)
-for machine in "${machines[@]}"; do
-  machine=$(realpath -m "$machine")
-  name=$(basename "$machine" .json)
-  linux_dir=$work/$name/linux
-  wine_dir=$work/$name/wine
-  mkdir -p "$linux_dir"
-  (cd "$linux_dir" && KOA_SIM_MACHINE=$machine KOA_SIM_TRACE=$linux_dir/trace.jsonl \
-    KOA_SIM_STATE_OUT=$linux_dir/state.json timeout 120 "$linux_program" /s "/log=$linux_dir/run.log" \
-    >"$linux_dir/stdout.txt" 2>"$linux_dir/stderr.txt")
-  linux_status=$?
+# linux_run MACHINE DIR: the Linux program alone on the machine, its results
+# in DIR; returns its exit status.
+linux_run() {
+  (cd "$2" && KOA_SIM_MACHINE=$1 KOA_SIM_TRACE=$2/trace.jsonl KOA_SIM_STATE_OUT=$2/state.json timeout 120 \
+    "$linux_program" /s "/log=$2/run.log" >"$2/stdout.txt" 2>"$2/stderr.txt")
+}
 
-  if ! KOA_WINE_DEVICES_OUT=$wine_dir "$runner" "$machine" /s "/log=$wine_dir/run.log" \
-    >"$work/$name/runner.out" 2>"$work/$name/runner.err"; then
-    fail "$name: the run on the Wine devices" "$(cat "$work/$name/runner.err")"
-    continue
-  fi
+# same_as_linux NAME LINUX_DIR WINE_DIR LINUX_STATUS: the Wine run's console
+# text, log, exit code, device calls and final state are the Linux run's, and
+# nothing of it is left running.
+same_as_linux() {
+  local name=$1 linux_dir=$2 wine_dir=$3 linux_status=$4 full
   full=$(cat "$wine_dir/exit-code.txt")
   if lf_text "$wine_dir/stdout.txt" >"$wine_dir/stdout.lf" && report_of "$wine_dir/run.log" >"$wine_dir/report.lf"; then
     check "$name: the console text is the Linux program's" same_text "$linux_dir/stdout.txt" "$wine_dir/stdout.lf"
@@ -116,8 +115,57 @@ for machine in "${machines[@]}"; do
     "$compare" "$linux_dir/trace.jsonl" "$wine_dir/trace.jsonl"
   check "$name: the drives' final state is the Linux program's" cmp "$linux_dir/state.json" "$wine_dir/state.json"
   check "$name: nothing of the run is left running" nothing_left "$wine_dir/prefix"
+}
+
+start=$(date +%s)
+for machine in "${machines[@]}"; do
+  machine=$(realpath -m "$machine")
+  name=$(basename "$machine" .json)
+  linux_dir=$work/$name/linux
+  wine_dir=$work/$name/wine
+  mkdir -p "$linux_dir"
+  linux_run "$machine" "$linux_dir"
+  linux_status=$?
+
+  if ! KOA_WINE_DEVICES_OUT=$wine_dir "$runner" "$machine" /s "/log=$wine_dir/run.log" \
+    >"$work/$name/runner.out" 2>"$work/$name/runner.err"; then
+    fail "$name: the run on the Wine devices" "$(cat "$work/$name/runner.err")"
+    continue
+  fi
+  same_as_linux "$name" "$linux_dir" "$wine_dir" "$linux_status"
 done
 echo "wine device suite: ${#machines[@]} machines in $(($(date +%s) - start)) s"
+
+# ---- two runs at once: the first is held inside its third download piece
+# (a "hold" fault that koa-sim-host honours), a second run is started, must
+# change nothing and exit with 1618, and only then is the first let go: it
+# must end exactly as the Linux program's run alone on the same machine.
+two=$work/two-runs
+linux_dir=$two/linux
+wine_dir=$two/wine
+mkdir -p "$linux_dir"
+sed 's|"faults": \[\]|"faults": [{"action": "hold", "device": "\\\\\\\\.\\\\PHYSICALDRIVE1", "request": "inbox.download", "nth": 3}]|' \
+  "$source_dir/examples/machines/workstation.json" >"$two/held-download.json"
+linux_run "$two/held-download.json" "$linux_dir"
+linux_status=$?
+if KOA_WINE_DEVICES_OUT=$wine_dir KOA_WINE_DEVICES_SECOND_RUN="/s /log=$two/second.log" \
+  "$runner" "$two/held-download.json" /s "/log=$wine_dir/run.log" >"$two/runner.out" 2>"$two/runner.err"; then
+  check "two runs: the second exits with 1618" grep -qx 1618 "$wine_dir/second-exit-code.txt"
+  { head -n 4 "$linux_dir/stdout.txt"
+    echo "  [ERROR] Another koa-update is running on this machine; this run changed nothing."
+  } >"$two/second-expected.txt"
+  if lf_text "$wine_dir/second-stdout.txt" >"$wine_dir/second-stdout.lf"; then
+    check "two runs: the second writes the run header and one line" \
+      same_text "$two/second-expected.txt" "$wine_dir/second-stdout.lf"
+  else
+    fail "two runs: the line ends of the second run's console text"
+  fi
+  check "two runs: the second creates no log" test ! -e "$two/second.log"
+  check "two runs: the first was held inside a download" grep -q '"faultAction":"hold"' "$wine_dir/trace.jsonl"
+  same_as_linux "two runs: the first" "$linux_dir" "$wine_dir" "$linux_status"
+else
+  fail "two runs: the runs on the Wine devices" "$(cat "$two/runner.err")"
+fi
 
 # ---- the runner's own failures: one line on standard error, a non-zero
 # status, nothing left running.

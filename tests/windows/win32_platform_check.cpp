@@ -359,6 +359,51 @@ void checkRightsAndDesktop() {
          "result " + number(asked) + ", needed " + number(needed) + ", dwFlags " + number(dwFlags));
 }
 
+// The run lock's calls as the system makes them, with the security it gives
+// the lock: owner Administrators, a protected DACL for SYSTEM and the
+// Administrators. Wine's program holds the Administrators group, as an
+// elevated administrator's does.
+void checkMutex() {
+  Platform& p = platform();
+  expect(p.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), "SetDefaultDllDirectories(SYSTEM32) is accepted",
+         "error " + number(p.GetLastError()));
+  const bool unknown = p.SetDefaultDllDirectories(0x1);
+  expect(!unknown && p.GetLastError() == ERROR_INVALID_PARAMETER,
+         "SetDefaultDllDirectories with an unknown flag: ERROR_INVALID_PARAMETER");
+
+  static const std::uint8_t kDescriptor[] = {
+      0x01, 0x00, 0x04, 0x90, 0x14, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x24, 0, 0, 0,  // header
+      1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0,                      // S-1-5-32-544
+      2, 0, 0x34, 0, 2, 0, 0, 0,                                                  // ACL
+      0, 0, 0x14, 0, 0x01, 0x00, 0x1F, 0x00, 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,  // SYSTEM
+      0, 0, 0x18, 0, 0x01, 0x00, 0x1F, 0x00, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
+  const std::u16string name = u"Global\\koa-win32-platform-check";
+  const Handle first = p.CreateMutexW(kDescriptor, false, name.c_str());
+  const std::uint32_t createError = p.GetLastError();
+  expect(first != 0 && createError == ERROR_SUCCESS, "CreateMutexW creates the named mutex",
+         "handle " + number(static_cast<std::uint64_t>(first)) + ", error " + number(createError));
+  const Handle second = p.CreateMutexW(kDescriptor, false, name.c_str());
+  expect(second != 0 && p.GetLastError() == ERROR_ALREADY_EXISTS, "CreateMutexW again opens it: ERROR_ALREADY_EXISTS");
+
+  std::uint8_t owner[96] = {};
+  std::uint32_t needed = 0;
+  const bool asked = p.GetKernelObjectSecurity(first, OWNER_SECURITY_INFORMATION, owner, sizeof owner, &needed);
+  const std::uint32_t ownerAt = static_cast<std::uint32_t>(owner[4] | owner[5] << 8);
+  const bool administrators = asked && needed == 36 && ownerAt == 20 && owner[21] == 2 && owner[27] == 5 &&
+                              owner[28] == 32 && owner[32] == 0x20 && owner[33] == 0x02;
+  expect(administrators, "GetKernelObjectSecurity gives the owner S-1-5-32-544 the descriptor named",
+         "result " + number(asked) + ", needed " + number(needed) + ", owner at " + number(ownerAt));
+  std::uint32_t small = 0;
+  const bool tooSmall = p.GetKernelObjectSecurity(first, OWNER_SECURITY_INFORMATION, owner, 8, &small);
+  expect(!tooSmall && p.GetLastError() == ERROR_INSUFFICIENT_BUFFER && small == needed,
+         "GetKernelObjectSecurity into too small a buffer: ERROR_INSUFFICIENT_BUFFER and the size");
+
+  expect(p.WaitForSingleObject(first, 0) == WAIT_OBJECT_0, "WaitForSingleObject takes the free mutex");
+  expect(p.ReleaseMutex(second), "ReleaseMutex through either handle");
+  expect(!p.ReleaseMutex(first), "ReleaseMutex of a mutex not owned fails");
+  expect(p.CloseHandle(second) && p.CloseHandle(first), "the mutex handles are closed with CloseHandle");
+}
+
 }  // namespace
 
 int wmain() {
@@ -367,5 +412,6 @@ int wmain() {
   checkDeviceIo();
   checkProcess();
   checkRightsAndDesktop();
+  checkMutex();
   return failures;
 }
