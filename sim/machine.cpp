@@ -27,7 +27,8 @@ std::string escapedLineFeeds(const std::string& text) {
 
 }  // namespace
 
-Machine::Machine(MachineDescription description) : machine_(std::move(description)) {}
+Machine::Machine(MachineDescription description)
+    : machine_(std::move(description)), files_(machine_.fileSystem) {}
 
 Machine::~Machine() = default;
 

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "sim/file_system.h"
 #include "sim/machine_description.h"
 
 namespace koa::sim {
@@ -76,6 +77,16 @@ class Machine : public Platform {
                        void* outBuffer, std::uint32_t outBufferSize, std::uint32_t* bytesReturned) override;
   bool CloseHandle(Handle object) override;
   std::uint32_t GetLastError() override { return lastError_; }
+  std::uint32_t GetFileType(Handle file) override;
+  bool GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) override;
+  std::uint32_t GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                          std::uint32_t flags) override;
+  std::uint32_t GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength, char16_t* buffer) override;
+  std::uint32_t GetLongPathNameW(const char16_t* shortPath, char16_t* longPath, std::uint32_t bufferLength) override;
+  std::uint32_t QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath, std::uint32_t max) override;
+  bool SetEndOfFile(Handle file) override;
+  bool WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                 std::uint32_t* numberOfBytesWritten) override;
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
@@ -118,8 +129,8 @@ class Machine : public Platform {
                        std::uint32_t* bytesReturned);
 
   // ---- For tests and the run's end ----
-  // Device and token handles alike: a run must close both.
-  [[nodiscard]] std::size_t openHandleCount() const { return handles_.size() + tokens_.size(); }
+  // Device, file and token handles alike: a run must close both.
+  [[nodiscard]] std::size_t openHandleCount() const { return handles_.size() + tokens_.size() + files_.openCount(); }
   [[nodiscard]] std::size_t openDeviceSetCount() const { return sets_.size(); }
   [[nodiscard]] const std::vector<MessageBoxRecord>& messageBoxes() const { return messageBoxes_; }
   [[nodiscard]] std::uint32_t errorMode() const { return errorMode_; }
@@ -162,7 +173,16 @@ class Machine : public Platform {
   std::uint32_t openError(const char16_t* fileName, std::uint32_t creationDisposition, std::size_t& target) const;
   bool sharingAllows(std::size_t target, std::uint32_t access, std::uint32_t shareMode) const;
 
+  // A text answer under the length protocol of GetFullPathNameW and its
+  // kin: the length without the NUL, or the size needed with it.
+  std::uint32_t returnText(const std::optional<std::u16string>& text, std::uint32_t error, char16_t* buffer,
+                           std::uint32_t size);
+
   MachineDescription machine_;
+  FileSystem files_;
+  // Files are numbered apart from devices, so that a log opened first leaves
+  // the devices' handles as they are.
+  Handle nextFile_ = 0x9000;
   std::map<DevInfoSet, DeviceSet> sets_;
   std::map<Handle, OpenHandle> handles_;
   DevInfoSet nextSet_ = 0x5000;
