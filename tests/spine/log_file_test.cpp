@@ -75,8 +75,9 @@ TEST_F(LogPath, EveryLegitimateFormGetsTheReportThroughTheOneOpen) {
       {"S:\\subst.log", "c/logs/subst.log", ""},
       {"C:\\logs\\LONGFO~1\\short.log", "c/logs/long folder name/short.log", ""},
       {"relative.log", "c/logs/relative.log", ""},
-      {"C:\\logs\\журнал\\Отчёт.log", "c/logs/Журнал/Отчёт.log", ""},
-      {"C:\\logs\\日志 文件.log", "c/logs/日志 文件.log", ""},
+      // The log shows each character's low byte; U+041E's is 0x1E, a "?".
+      {"C:\\logs\\журнал\\Отчёт.log", "c/logs/Журнал/Отчёт.log", "C:\\logs\\6C@=0;\\?BGQB.log"},
+      {"C:\\logs\\日志 文件.log", "c/logs/日志 文件.log", "C:\\logs\\\xE5\xD7 \x87\xF6.log"},
       // U+010A's low byte is a line feed: the log shows "?" in its place.
       {"C:\\logs\\\u010A[Final Result].log", "c/logs/\u010A[Final Result].log", "C:\\logs\\?[Final Result].log"},
   };
