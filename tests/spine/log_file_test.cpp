@@ -24,7 +24,8 @@ const std::string kVictimText = "127.0.0.1 localhost\r\n";
 class LogPath : public ::testing::Test {
  protected:
   // C: holds the log folder and a file a standard user must not get written
-  // (C:\Windows\hosts); \\server\share is a second host directory.
+  // (C:\Windows\hosts, and C:\Windows\win.ini, which a planted hard link
+  // names too); \\server\share is a second host directory.
   void SetUp() override {
     root = test::makeTemporaryDirectory();
     fs::create_directories(root / "c" / "logs" / "Журнал");
@@ -35,7 +36,8 @@ class LogPath : public ::testing::Test {
     // What a user who owns C:\logs can plant there.
     fs::create_directory_symlink(root / "c" / "Windows", root / "c" / "logs" / "junction");
     fs::create_symlink(victim(), root / "c" / "logs" / "planted.log");
-    fs::create_hard_link(victim(), root / "c" / "logs" / "hard.log");
+    test::writeFile(linked(), kVictimText);
+    fs::create_hard_link(linked(), root / "c" / "logs" / "hard.log");
 
     machine = test::inbox::oneDriveMachine();
     machine["fileSystem"] = {
@@ -49,6 +51,7 @@ class LogPath : public ::testing::Test {
   void TearDown() override { fs::remove_all(root); }
 
   fs::path victim() const { return root / "c" / "Windows" / "hosts"; }
+  fs::path linked() const { return root / "c" / "Windows" / "win.ini"; }  // with a second name
 
   test::MachineRun run(const std::string& logPath) {
     test::RunOptions options;
@@ -137,7 +140,8 @@ TEST_F(LogPath, RedirectedOrUnplainLogsAreRefusedBeforeAnyDrive) {
     EXPECT_EQ(result.handlesLeftOpen(), 0);
     EXPECT_EQ(test::readFile(victim()), kVictimText);
     EXPECT_TRUE(fs::is_symlink(root / "c" / "logs" / "planted.log"));
-    EXPECT_EQ(fs::hard_link_count(victim()), 2u);
+    EXPECT_EQ(test::readFile(linked()), kVictimText);
+    EXPECT_EQ(fs::hard_link_count(linked()), 2u);
   }
 }
 
