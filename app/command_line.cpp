@@ -29,7 +29,7 @@ void printUsage() {
   console::narrowLine(usageLine("/log=<FILEPATH>", "Write installation log to a specified file."));
 }
 
-bool UpdateSession::checkLogPath() { return replaceFileText(logPath, {}); }
+bool UpdateSession::checkLogPath() { return logFile.open(logPath); }
 
 bool UpdateSession::parseCommandLine(int argc, const char16_t* const* argv) {
   const auto argument = [argv](int index) -> std::u16string {

@@ -22,7 +22,7 @@ void UpdateSession::recordStart() {
 int UpdateSession::writeReport() {
   endTime = widen(currentTimestamp());
   exitCode = writeRunReport({startTime, endTime}, commandLineText, reportNotice, targets, imageRevision, logPath,
-                            silentMode);
+                            logFile, silentMode);
   return exitCode;
 }
 

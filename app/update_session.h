@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "report/log_file.h"
 #include "update/drive_discovery.h"
 #include "update/drive_record.h"
 
@@ -22,7 +23,8 @@ class UpdateSession {
   // Sets silentMode, logPath and commandLineText; prints the usage text or
   // the path error when it rejects.
   bool parseCommandLine(int argc, const char16_t* const* argv);
-  // Creates (or empties) the file at logPath; true when it could be opened.
+  // Opens (or creates) the file at logPath, checks it and empties it, and
+  // keeps it open in logFile for the report; true when it was accepted.
   bool checkLogPath();
   // Takes startTime and writes the start marker.
   void recordStart();
@@ -34,6 +36,8 @@ class UpdateSession {
   std::u16string silentSwitch = u"/s";
   std::u16string logSwitch = u"/log";
   std::u16string logPath = u"test.txt";
+  // The log named by logPath, held from the command line to the report.
+  LogFile logFile;
   std::u16string commandLineText;
   std::u16string startTime;
   std::u16string endTime;

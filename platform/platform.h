@@ -102,6 +102,38 @@ class Platform {
   // promise to clear it.
   virtual std::uint32_t GetLastError() = 0;
 
+  // ---- Files (the log) ----
+
+  // FILE_TYPE_DISK, _CHAR, _PIPE; FILE_TYPE_UNKNOWN with an error for a
+  // handle that is none of them.
+  virtual std::uint32_t GetFileType(Handle file) = 0;
+  // Attributes, size, link count and index of an open file.
+  virtual bool GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) = 0;
+  // The path the handle really reaches, links resolved ("\\?\C:\dir\file",
+  // "\\?\UNC\server\share\file"). Returns the length without the NUL,
+  // or, when size is too small, the size needed including it; 0 on failure.
+  virtual std::uint32_t GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                                  std::uint32_t flags) = 0;
+  // The absolute form of a path, taken against the current directory, with
+  // "." and ".." folded away; nothing is opened. Same length protocol as
+  // GetFinalPathNameByHandleW. The file-part pointer is never asked for.
+  virtual std::uint32_t GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength,
+                                         char16_t* buffer) = 0;
+  // The path with every 8.3 short name replaced by its long name; the path
+  // must exist. Same length protocol.
+  virtual std::uint32_t GetLongPathNameW(const char16_t* shortPath, char16_t* longPath,
+                                         std::uint32_t bufferLength) = 0;
+  // The targets of an MS-DOS device name such as "Z:", as a list of
+  // NUL-terminated strings ended by one more NUL; returns the characters
+  // stored, 0 on failure (ERROR_INSUFFICIENT_BUFFER when they do not fit).
+  virtual std::uint32_t QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath,
+                                        std::uint32_t max) = 0;
+  // The file ends at the handle's current position.
+  virtual bool SetEndOfFile(Handle file) = 0;
+  // Synchronous only (no OVERLAPPED).
+  virtual bool WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                         std::uint32_t* numberOfBytesWritten) = 0;
+
   // ---- Process ----
 
   // Where every later load of a DLL looks (LOAD_LIBRARY_SEARCH_* flags),

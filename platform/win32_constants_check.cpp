@@ -15,6 +15,7 @@
   X(ERROR_SUCCESS)                   \
   X(ERROR_INVALID_FUNCTION)          \
   X(ERROR_FILE_NOT_FOUND)            \
+  X(ERROR_PATH_NOT_FOUND)            \
   X(ERROR_ACCESS_DENIED)             \
   X(ERROR_INVALID_HANDLE)            \
   X(ERROR_NOT_ENOUGH_MEMORY)         \
@@ -25,6 +26,7 @@
   X(ERROR_INVALID_PARAMETER)         \
   X(ERROR_SEM_TIMEOUT)               \
   X(ERROR_INSUFFICIENT_BUFFER)       \
+  X(ERROR_INVALID_NAME)              \
   X(ERROR_ALREADY_EXISTS)            \
   X(ERROR_NO_MORE_ITEMS)             \
   X(ERROR_IO_DEVICE)                 \
@@ -40,6 +42,20 @@
   X(OPEN_EXISTING)                   \
   X(FILE_ATTRIBUTE_NORMAL)           \
   X(FILE_FLAG_OVERLAPPED)            \
+  X(FILE_SHARE_DELETE)               \
+  X(OPEN_ALWAYS)                     \
+  X(FILE_READ_ATTRIBUTES)            \
+  X(FILE_FLAG_OPEN_REPARSE_POINT)    \
+  X(FILE_FLAG_BACKUP_SEMANTICS)      \
+  X(FILE_TYPE_UNKNOWN)               \
+  X(FILE_TYPE_DISK)                  \
+  X(FILE_TYPE_CHAR)                  \
+  X(FILE_TYPE_PIPE)                  \
+  X(FILE_ATTRIBUTE_DIRECTORY)        \
+  X(FILE_ATTRIBUTE_ARCHIVE)          \
+  X(FILE_ATTRIBUTE_REPARSE_POINT)    \
+  X(FILE_NAME_NORMALIZED)            \
+  X(VOLUME_NAME_DOS)                 \
   X(DIGCF_PRESENT)                   \
   X(DIGCF_ALLCLASSES)                \
   X(DIGCF_DEVICEINTERFACE)           \

@@ -50,6 +50,22 @@ KOA_SAME_FIELD(SpDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, cbSize);
 KOA_SAME_FIELD(SpDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, InterfaceClassGuid);
 KOA_SAME_FIELD(SpDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, Flags);
 KOA_SAME_FIELD(SpDeviceInterfaceData, SP_DEVICE_INTERFACE_DATA, Reserved);
+
+static_assert(sizeof(FileTime) == sizeof(FILETIME));
+KOA_SAME_FIELD(FileTime, FILETIME, dwLowDateTime);
+KOA_SAME_FIELD(FileTime, FILETIME, dwHighDateTime);
+
+static_assert(sizeof(ByHandleFileInformation) == sizeof(BY_HANDLE_FILE_INFORMATION));
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, dwFileAttributes);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, ftCreationTime);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, ftLastAccessTime);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, ftLastWriteTime);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, dwVolumeSerialNumber);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, nFileSizeHigh);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, nFileSizeLow);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, nNumberOfLinks);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, nFileIndexHigh);
+KOA_SAME_FIELD(ByHandleFileInformation, BY_HANDLE_FILE_INFORMATION, nFileIndexLow);
 #undef KOA_SAME_FIELD
 
 static_assert(kInterfaceDetailCbSize == sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W));
@@ -232,6 +248,44 @@ std::uint32_t Win32Platform::GetLastError() { return ::GetLastError(); }
 
 bool Win32Platform::SetDefaultDllDirectories(std::uint32_t directoryFlags) {
   return ::SetDefaultDllDirectories(directoryFlags) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetFileType(Handle file) { return ::GetFileType(sdkHandle(file)); }
+
+bool Win32Platform::GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) {
+  return ::GetFileInformationByHandle(sdkHandle(file),
+                                      reinterpret_cast<LPBY_HANDLE_FILE_INFORMATION>(information)) != FALSE;
+}
+
+std::uint32_t Win32Platform::GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                                       std::uint32_t flags) {
+  return ::GetFinalPathNameByHandleW(sdkHandle(file), reinterpret_cast<wchar_t*>(filePath), size, flags);
+}
+
+std::uint32_t Win32Platform::GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength,
+                                              char16_t* buffer) {
+  return ::GetFullPathNameW(sdkText(fileName), bufferLength, reinterpret_cast<wchar_t*>(buffer),
+                            /*lpFilePart=*/nullptr);
+}
+
+std::uint32_t Win32Platform::GetLongPathNameW(const char16_t* shortPath, char16_t* longPath,
+                                              std::uint32_t bufferLength) {
+  return ::GetLongPathNameW(sdkText(shortPath), reinterpret_cast<wchar_t*>(longPath), bufferLength);
+}
+
+std::uint32_t Win32Platform::QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath,
+                                             std::uint32_t max) {
+  return ::QueryDosDeviceW(sdkText(deviceName), reinterpret_cast<wchar_t*>(targetPath), max);
+}
+
+bool Win32Platform::SetEndOfFile(Handle file) { return ::SetEndOfFile(sdkHandle(file)) != FALSE; }
+
+bool Win32Platform::WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                              std::uint32_t* numberOfBytesWritten) {
+  // Without an OVERLAPPED, Windows requires somewhere to store the count.
+  std::uint32_t unused = 0;
+  DwordOut written(numberOfBytesWritten != nullptr ? numberOfBytesWritten : &unused);
+  return ::WriteFile(sdkHandle(file), buffer, numberOfBytesToWrite, written.get(), /*lpOverlapped=*/nullptr) != FALSE;
 }
 
 std::intptr_t Win32Platform::GetModuleHandleW(const char16_t* moduleName) {

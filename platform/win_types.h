@@ -71,6 +71,7 @@ struct LocalTime {
 inline constexpr std::uint32_t ERROR_SUCCESS = 0;
 inline constexpr std::uint32_t ERROR_INVALID_FUNCTION = 1;
 inline constexpr std::uint32_t ERROR_FILE_NOT_FOUND = 2;
+inline constexpr std::uint32_t ERROR_PATH_NOT_FOUND = 3;
 inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
@@ -81,6 +82,7 @@ inline constexpr std::uint32_t ERROR_NOT_SUPPORTED = 50;
 inline constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
 inline constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
 inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t ERROR_INVALID_NAME = 123;
 inline constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
 inline constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
 inline constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
@@ -100,6 +102,41 @@ inline constexpr std::uint32_t FILE_SHARE_WRITE = 0x2;
 inline constexpr std::uint32_t OPEN_EXISTING = 3;
 inline constexpr std::uint32_t FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr std::uint32_t FILE_FLAG_OVERLAPPED = 0x40000000u;
+inline constexpr std::uint32_t FILE_SHARE_DELETE = 0x4;
+inline constexpr std::uint32_t OPEN_ALWAYS = 4;
+inline constexpr std::uint32_t FILE_READ_ATTRIBUTES = 0x80;
+inline constexpr std::uint32_t FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+inline constexpr std::uint32_t FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+
+// ---- Files: type, information, names ----
+inline constexpr std::uint32_t FILE_TYPE_UNKNOWN = 0;
+inline constexpr std::uint32_t FILE_TYPE_DISK = 1;
+inline constexpr std::uint32_t FILE_TYPE_CHAR = 2;
+inline constexpr std::uint32_t FILE_TYPE_PIPE = 3;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_DIRECTORY = 0x10;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_ARCHIVE = 0x20;
+inline constexpr std::uint32_t FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+inline constexpr std::uint32_t FILE_NAME_NORMALIZED = 0x0;
+inline constexpr std::uint32_t VOLUME_NAME_DOS = 0x0;
+
+struct FileTime {  // FILETIME
+  std::uint32_t dwLowDateTime;
+  std::uint32_t dwHighDateTime;
+};
+
+struct ByHandleFileInformation {  // BY_HANDLE_FILE_INFORMATION
+  std::uint32_t dwFileAttributes;
+  FileTime ftCreationTime;
+  FileTime ftLastAccessTime;
+  FileTime ftLastWriteTime;
+  std::uint32_t dwVolumeSerialNumber;
+  std::uint32_t nFileSizeHigh;
+  std::uint32_t nFileSizeLow;
+  std::uint32_t nNumberOfLinks;
+  std::uint32_t nFileIndexHigh;
+  std::uint32_t nFileIndexLow;
+};
+static_assert(sizeof(ByHandleFileInformation) == 52);
 
 // ---- SetupAPI ----
 inline constexpr std::uint32_t DIGCF_PRESENT = 0x02;

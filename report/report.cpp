@@ -14,9 +14,11 @@ std::u16string messageCaption(std::u16string_view imageRevision) {
 
 std::int32_t writeRunReport(const RunTimes& times, const std::u16string& commandLineText,
                             const std::u16string& notice, const DriveList& targets, const std::u16string& imageRevision,
-                            const std::u16string& logPath, bool silent) {
+                            const std::u16string& logPath, LogFile& log, bool silent) {
   const ReportOutcome outcome = buildReport(times, commandLineText, notice, targets, imageRevision);
-  if (!replaceFileText(logPath, outcome.reportText)) {
+  const bool written = (log.isOpen() || log.open(logPath)) && log.write(outcome.reportText);
+  log.close();
+  if (!written) {
     // The drives' results stand; only the log is lost, and the caller is told
     // where it should have been.
     console::wideLine(u"[ERROR] The log file " + logPath + u" could not be written.");

@@ -35,14 +35,15 @@ ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLi
                           const std::u16string& notice, const DriveList& targets, const std::u16string& imageRevision) {
   ResultCode exitCode = kSucceeded;
   std::u16string text;
-  text += u"Start Time : " + times.startTime + u"\n";
-  text += u"End Time : " + times.endTime + u"\n";
-  text += u"Input Command : " + commandLineText + u"\n";
+  // Every value passes logValue: only the program's own line feeds end lines.
+  text += u"Start Time : " + logValue(times.startTime) + u"\n";
+  text += u"End Time : " + logValue(times.endTime) + u"\n";
+  text += u"Input Command : " + logValue(commandLineText) + u"\n";
   if (!notice.empty()) text += notice + u"\n";
 
   if (targets.empty()) {
     text += u"[No Disk]\n";
-    text += u"Updated Firmware Version : " + imageRevision + u"\n";
+    text += u"Updated Firmware Version : " + logValue(imageRevision) + u"\n";
     text += u"Return Code : 1\n";
     text += u"Result Details : No disks are available for download.\n";
     exitCode = kFailed;
@@ -50,10 +51,10 @@ ReportOutcome buildReport(const RunTimes& times, const std::u16string& commandLi
   std::int64_t diskNumber = 0;
   for (const DriveRecord& target : targets) {
     text += u"\n[Disk #" + number(++diskNumber) + u"]\n";
-    text += u"Model Number : " + target.modelNumber + u"\n";
-    text += u"Serial Number : " + target.serialNumber + u"\n";
-    text += u"Current Firmware Version : " + target.firmwareRevision + u"\n";
-    text += u"Updated Firmware Version : " + imageRevision + u"\n";
+    text += u"Model Number : " + logValue(target.modelNumber) + u"\n";
+    text += u"Serial Number : " + logValue(target.serialNumber) + u"\n";
+    text += u"Current Firmware Version : " + logValue(target.firmwareRevision) + u"\n";
+    text += u"Updated Firmware Version : " + logValue(imageRevision) + u"\n";
     text += u"Return Code : " + number(target.updateResult) + u"\n";
     text += u"Result Details : ";
     text += detailFor(target.updateResult);

@@ -27,7 +27,10 @@ std::string escapedLineFeeds(const std::string& text) {
 
 }  // namespace
 
-Machine::Machine(MachineDescription description) : machine_(std::move(description)) { loadMutexes(); }
+Machine::Machine(MachineDescription description)
+    : machine_(std::move(description)), files_(machine_.fileSystem) {
+  loadMutexes();
+}
 
 Machine::~Machine() = default;
 

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "sim/file_system.h"
 #include "sim/machine_description.h"
 #include "sim/security_layout.h"
 
@@ -78,6 +79,16 @@ class Machine : public Platform {
   bool CloseHandle(Handle object) override;
   std::uint32_t GetLastError() override { return lastError_; }
   bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override;
+  std::uint32_t GetFileType(Handle file) override;
+  bool GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) override;
+  std::uint32_t GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                          std::uint32_t flags) override;
+  std::uint32_t GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength, char16_t* buffer) override;
+  std::uint32_t GetLongPathNameW(const char16_t* shortPath, char16_t* longPath, std::uint32_t bufferLength) override;
+  std::uint32_t QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath, std::uint32_t max) override;
+  bool SetEndOfFile(Handle file) override;
+  bool WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                 std::uint32_t* numberOfBytesWritten) override;
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
@@ -125,9 +136,9 @@ class Machine : public Platform {
                        std::uint32_t* bytesReturned);
 
   // ---- For tests and the run's end ----
-  // Device, token and mutex handles alike: a run must close them all.
+  // Device, file, token and mutex handles alike: a run must close them all.
   [[nodiscard]] std::size_t openHandleCount() const {
-    return handles_.size() + tokens_.size() + mutexHandles_.size();
+    return handles_.size() + tokens_.size() + mutexHandles_.size() + files_.openCount();
   }
   // The DLL search SetDefaultDllDirectories set (0: never set).
   [[nodiscard]] std::uint32_t defaultDllDirectories() const { return dllDirectories_; }
@@ -193,7 +204,16 @@ class Machine : public Platform {
   // SIDs the program's token may make an object's owner.
   bool mayOwn(const Sid& owner) const;
 
+  // A text answer under the length protocol of GetFullPathNameW and its
+  // kin: the length without the NUL, or the size needed with it.
+  std::uint32_t returnText(const std::optional<std::u16string>& text, std::uint32_t error, char16_t* buffer,
+                           std::uint32_t size);
+
   MachineDescription machine_;
+  FileSystem files_;
+  // Files are numbered apart from devices, so that a log opened first leaves
+  // the devices' handles as they are.
+  Handle nextFile_ = 0x9000;
   std::map<std::u16string, Mutex> mutexes_;    // by name, letters folded
   std::map<Handle, std::u16string> mutexHandles_;
   // Numbered apart from device handles, like tokens.

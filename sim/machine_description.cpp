@@ -1,6 +1,8 @@
 #include "sim/machine_description.h"
 
 #include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <cstdio>
 #include <set>
 
@@ -50,17 +52,57 @@ Guid interfaceClass(const JsonField& field) {
   field.fail("expected \"disk\" or \"storagePort\"");
 }
 
+// Host directories are absolute paths of the machine running the
+// simulator; Windows names are kept as given and matched without regard to
+// case.
+FileSystemDescription loadFileSystem(const JsonField& field) {
+  field.allowOnly({"comment", "volumes", "shares", "subst", "mapped", "pipes", "currentDirectory"});
+  FileSystemDescription files;
+  files.present = true;
+  const auto driveLetter = [](const std::string& name, const JsonField& at) {
+    if (name.size() != 2 || name[1] != ':' || !std::isalpha(static_cast<unsigned char>(name[0])))
+      at.fail("expected a drive letter such as \"C:\"");
+    return toUtf16(name);
+  };
+  const auto shareName = [](const std::string& name, const JsonField& at) {
+    const std::size_t server = name.find('\\', 2);
+    if (name.rfind("\\\\", 0) != 0 || server == std::string::npos || server == 2 || server + 1 >= name.size() ||
+        name.find('\\', server + 1) != std::string::npos)
+      at.fail("expected a share such as \\\\server\\share");
+    return toUtf16(name);
+  };
+  const auto hostDirectory = [](const JsonField& at) {
+    const std::filesystem::path path(at.string());
+    if (!path.is_absolute()) at.fail("expected an absolute path of the host");
+    return path;
+  };
+  if (auto volumes = field.optional("volumes"))
+    for (const auto& [name, value] : volumes->members()) files.volumes[driveLetter(name, value)] = hostDirectory(value);
+  if (auto shares = field.optional("shares"))
+    for (const auto& [name, value] : shares->members()) files.shares[shareName(name, value)] = hostDirectory(value);
+  if (auto subst = field.optional("subst"))
+    for (const auto& [name, value] : subst->members()) files.subst[driveLetter(name, value)] = toUtf16(value.string());
+  if (auto mapped = field.optional("mapped"))
+    for (const auto& [name, value] : mapped->members())
+      files.mapped[driveLetter(name, value)] = shareName(value.string(), value);
+  if (auto pipes = field.optional("pipes"))
+    for (const auto& pipe : pipes->items()) files.pipes.push_back(toUtf16(pipe.string()));
+  files.currentDirectory = toUtf16(field.stringOr("currentDirectory", ""));
+  return files;
+}
+
 class Loader {
  public:
   explicit Loader(const nlohmann::json& document) : root_(document, "") {}
 
   MachineDescription load() {
     root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices",
-                     "scsiPorts", "faults", "mutexes"});
+                     "scsiPorts", "faults", "mutexes", "fileSystem"});
     machine_.source = root_.json();
     if (auto clock = root_.optional("clock")) machine_.clock = parseClock(*clock);
     machine_.elevated = root_.booleanOr("elevated", true);
     machine_.windowStationVisible = root_.booleanOr("windowStationVisible", true);
+    if (auto files = root_.optional("fileSystem")) machine_.fileSystem = loadFileSystem(*files);
     if (auto drives = root_.optional("drives"))
       for (const auto& [name, description] : drives->members()) {
         if (name.empty()) description.fail("a drive needs a name");

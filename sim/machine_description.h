@@ -15,6 +15,7 @@
 
 #include "platform/win_types.h"
 #include "sim/drivers.h"
+#include "sim/file_system.h"
 #include "sim/sim_device.h"
 
 namespace koa::sim {
@@ -92,6 +93,8 @@ struct MachineDescription {
   // Normalised path (normalisedDevicePath) to index in targets: interface
   // paths of present nodes, \\.\PHYSICALDRIVE<n>, \\.\Scsi<n>:.
   std::map<std::u16string, std::size_t> paths;
+  // The files a log path may name (sim/file_system.h).
+  FileSystemDescription fileSystem;
   nlohmann::json source;  // the description as given (for the state file)
 };
 

@@ -53,6 +53,16 @@ std::optional<std::size_t> Machine::targetOpenedBy(const char16_t* fileName, std
 
 Handle Machine::CreateFileW(const char16_t* fileName, std::uint32_t desiredAccess, std::uint32_t shareMode,
                             std::uint32_t creationDisposition, std::uint32_t flagsAndAttributes) {
+  if (fileName != nullptr && machine_.paths.count(normalisedDevicePath(fromWideZ(fileName))) == 0 &&
+      FileSystem::claims(fromWideZ(fileName))) {
+    std::uint32_t error = 0;
+    const Handle handle = nextFile_;
+    const bool opened = files_.open(handle, fromWideZ(fileName), creationDisposition, flagsAndAttributes, error);
+    lastError_ = error;
+    if (!opened) return kInvalidHandle;
+    nextFile_ += 4;
+    return handle;
+  }
   std::size_t target = 0;
   if (const std::uint32_t error = openError(fileName, creationDisposition, target); error != 0) {
     fail(error);
@@ -74,6 +84,7 @@ Handle Machine::CreateFileW(const char16_t* fileName, std::uint32_t desiredAcces
 
 bool Machine::CloseHandle(Handle object) {
   return handles_.erase(object) == 1 || tokens_.erase(object) == 1 || mutexHandles_.erase(object) == 1 ||
+         files_.close(object) ||
          fail(ERROR_INVALID_HANDLE);
 }
 

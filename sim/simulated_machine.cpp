@@ -296,6 +296,80 @@ bool SimulatedMachine::DeviceIoControl(Handle device, std::uint32_t ioControlCod
   return recorded(entry, ok);
 }
 
+// ---- Files ----
+
+namespace {
+
+// A text a call wrote, when it wrote one (the length protocol: a result
+// below the buffer's size is the text's length).
+nlohmann::json textWritten(const char16_t* buffer, std::uint32_t size, std::uint32_t result) {
+  if (buffer == nullptr || result == 0 || result >= size) return nullptr;
+  return toUtf8(std::u16string(buffer, result));
+}
+
+}  // namespace
+
+std::uint32_t SimulatedMachine::GetFileType(Handle file) {
+  nlohmann::json entry = {{"op", "GetFileType"}, {"handle", file}};
+  return recorded(entry, machine_.GetFileType(file));
+}
+
+bool SimulatedMachine::GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) {
+  nlohmann::json entry = {{"op", "GetFileInformationByHandle"}, {"handle", file}};
+  const bool ok = machine_.GetFileInformationByHandle(file, information);
+  if (ok) {
+    entry["attributes"] = information->dwFileAttributes;
+    entry["links"] = information->nNumberOfLinks;
+  }
+  return recorded(entry, ok);
+}
+
+std::uint32_t SimulatedMachine::GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                                          std::uint32_t flags) {
+  nlohmann::json entry = {{"op", "GetFinalPathNameByHandleW"}, {"handle", file}, {"size", size}, {"flags", flags}};
+  const std::uint32_t result = machine_.GetFinalPathNameByHandleW(file, filePath, size, flags);
+  entry["path"] = textWritten(filePath, size, result);
+  return recorded(entry, result);
+}
+
+std::uint32_t SimulatedMachine::GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength,
+                                                 char16_t* buffer) {
+  nlohmann::json entry = {{"op", "GetFullPathNameW"}, {"fileName", textOrNull(fileName)}, {"size", bufferLength}};
+  const std::uint32_t result = machine_.GetFullPathNameW(fileName, bufferLength, buffer);
+  entry["path"] = textWritten(buffer, bufferLength, result);
+  return recorded(entry, result);
+}
+
+std::uint32_t SimulatedMachine::GetLongPathNameW(const char16_t* shortPath, char16_t* longPath,
+                                                 std::uint32_t bufferLength) {
+  nlohmann::json entry = {{"op", "GetLongPathNameW"}, {"shortPath", textOrNull(shortPath)}, {"size", bufferLength}};
+  const std::uint32_t result = machine_.GetLongPathNameW(shortPath, longPath, bufferLength);
+  entry["path"] = textWritten(longPath, bufferLength, result);
+  return recorded(entry, result);
+}
+
+std::uint32_t SimulatedMachine::QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath,
+                                                std::uint32_t max) {
+  nlohmann::json entry = {{"op", "QueryDosDeviceW"}, {"deviceName", textOrNull(deviceName)}, {"max", max}};
+  const std::uint32_t result = machine_.QueryDosDeviceW(deviceName, targetPath, max);
+  // The first target: the one a drive letter has.
+  if (result != 0) entry["target"] = toUtf8(fromWideZ(targetPath));
+  return recorded(entry, result);
+}
+
+bool SimulatedMachine::SetEndOfFile(Handle file) {
+  nlohmann::json entry = {{"op", "SetEndOfFile"}, {"handle", file}};
+  return recorded(entry, machine_.SetEndOfFile(file));
+}
+
+bool SimulatedMachine::WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                                 std::uint32_t* numberOfBytesWritten) {
+  nlohmann::json entry = {{"op", "WriteFile"}, {"handle", file}, {"size", numberOfBytesToWrite}};
+  const bool ok = machine_.WriteFile(file, buffer, numberOfBytesToWrite, numberOfBytesWritten);
+  if (numberOfBytesWritten != nullptr) entry["written"] = *numberOfBytesWritten;
+  return recorded(entry, ok);
+}
+
 // ---- The rest ----
 
 std::uint32_t SimulatedMachine::GetLastError() {

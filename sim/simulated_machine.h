@@ -49,6 +49,16 @@ class SimulatedMachine : public Platform {
   bool CloseHandle(Handle object) override;
   std::uint32_t GetLastError() override;
   bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override;
+  std::uint32_t GetFileType(Handle file) override;
+  bool GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) override;
+  std::uint32_t GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                          std::uint32_t flags) override;
+  std::uint32_t GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength, char16_t* buffer) override;
+  std::uint32_t GetLongPathNameW(const char16_t* shortPath, char16_t* longPath, std::uint32_t bufferLength) override;
+  std::uint32_t QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath, std::uint32_t max) override;
+  bool SetEndOfFile(Handle file) override;
+  bool WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                 std::uint32_t* numberOfBytesWritten) override;
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override;
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;

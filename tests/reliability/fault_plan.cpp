@@ -130,6 +130,9 @@ FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPi
     const std::string kind = entry.value("request", "");
     const std::size_t call = entry.value("seq", std::size_t{0});
     if (errorsOf(op).empty()) continue;
+    // The log's open (the one open that may create its file) is the log's
+    // business, checked by the log's own tests; the sweep is about drives.
+    if (op == "CreateFileW" && entry.value("creationDisposition", OPEN_EXISTING) == OPEN_ALWAYS) continue;
     if (op == "DeviceIoControl" && isDownload(kind) && !everyPiece && !chosenPieces.contains(call)) {
       ++plan.representedCalls;
       continue;

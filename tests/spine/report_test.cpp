@@ -42,7 +42,7 @@ class Report : public ::testing::Test {
     }
   }
 
-  std::string log() const { return test::readFile(directory / "fw.txt"); }
+  std::string log() const { return test::readLogFile(directory / "fw.txt"); }
 
   static std::string endMarker(int code) { return kEndMarker + std::to_string(code) + ")\n\n"; }
 
@@ -123,11 +123,13 @@ TEST_F(Report, SilentRunShowsNoMessageButWritesLogAndMarker) {
   EXPECT_EQ(console.text(), endMarker(1602));
 }
 
-TEST_F(Report, LogGetsTheLowByteOfEveryCharacter) {
+TEST_F(Report, LogGetsTheLowByteOfEveryCharacterAndNoLineEndOfAValue) {
   addTargets({0});
   session.targets[0].modelNumber =
       u"TORVALE \u00E9" + std::u16string{char16_t(0xFF80), char16_t(0xFFFF)} + u"\u4E2D\u0141 X";
-  session.targets[0].serialNumber = u"S1  ";
+  // A unit whose low byte is a control character (U+010A is a line feed)
+  // would start a line of its own: it is written as "?".
+  session.targets[0].serialNumber = u"S1\u010A\u0009  ";
   EXPECT_EQ(session.writeReport(), 0);
   EXPECT_EQ(log(), test::golden("report_wide_model.log"));
 }

@@ -53,7 +53,7 @@ class RunProgram : public ::testing::Test {
     return text;
   }
 
-  std::string file(const std::string& name) const { return test::readFile(directory / name); }
+  std::string file(const std::string& name) const { return test::readLogFile(directory / name); }
   bool exists(const std::string& name) const { return std::filesystem::exists(directory / name); }
 
   test::RecordingPlatform* platform = nullptr;
@@ -139,7 +139,7 @@ TEST_F(RunProgram, LogPathWithBlanks) {
   const std::string path = (directory / "my logs" / "run log.txt").string();
   EXPECT_EQ(run({u"/log=" + (directory / "my logs" / "run log.txt").u16string(), u"/s"}), 1);
   EXPECT_EQ(output, test::golden("no_disk.stdout"));
-  EXPECT_EQ(test::readFile(directory / "my logs" / "run log.txt"),
+  EXPECT_EQ(test::readLogFile(directory / "my logs" / "run log.txt"),
             test::golden("no_disk.log", {{"COMMAND", command({"/log=" + path, "/s"})}}));
 }
 

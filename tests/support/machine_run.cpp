@@ -140,8 +140,11 @@ std::string windowsProgramUnderTest() {
   return program == nullptr ? std::string() : std::string(program);
 }
 
-// Text written by the Windows C runtime in text mode, with LF line ends;
-// throws when a line feed comes without its carriage return.
+}  // namespace
+
+// Text written with CR LF line ends (the Windows C runtime's text mode, the
+// log on every build), with LF line ends; throws when a line feed comes
+// without its carriage return.
 std::string textModeToLf(const std::string& text, const std::string& what) {
   std::string lf;
   lf.reserve(text.size());
@@ -154,6 +157,12 @@ std::string textModeToLf(const std::string& text, const std::string& what) {
   }
   return lf;
 }
+
+std::string readLogFile(const std::filesystem::path& path) {
+  return textModeToLf(readFile(path), "the log " + path.string());
+}
+
+namespace {
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
@@ -243,6 +252,41 @@ class WineRun {
   std::vector<std::pair<std::filesystem::path, std::optional<std::string>>> logsBefore_;
 };
 
+// The log files a run of the Linux program may write: every "/log=" path
+// of this machine's form and, unless one is named, test.txt. Those the run
+// changed get LF line ends in place (a line feed without its CR fails the
+// run), so that the tests read them as the golden files have them.
+class LinuxLogs {
+ public:
+  LinuxLogs(const std::vector<std::string>& arguments, const std::filesystem::path& directory) {
+    bool named = false;
+    for (const auto& argument : arguments) {
+      if (argument.rfind("/log=", 0) != 0 || argument.size() == 5) continue;
+      named = true;
+      const std::string path = argument.substr(5);
+      if (path.find('\\') == std::string::npos && path.find(':') == std::string::npos)
+        watch(path.front() == '/' ? std::filesystem::path(path) : directory / path);
+    }
+    if (!named) watch(directory / "test.txt");
+  }
+
+  void bringBack() const {
+    for (const auto& [path, before] : logs_) {
+      if (!std::filesystem::is_regular_file(path)) continue;
+      const std::string after = readFile(path);
+      if (!before || *before != after) writeFile(path, textModeToLf(after, "the log " + path.string()));
+    }
+  }
+
+ private:
+  void watch(const std::filesystem::path& path) {
+    std::optional<std::string> before;
+    if (std::filesystem::is_regular_file(path)) before = readFile(path);
+    logs_.emplace_back(path, std::move(before));
+  }
+  std::vector<std::pair<std::filesystem::path, std::optional<std::string>>> logs_;
+};
+
 // Starts `program` (or, for the default program with KOA_TEST_WINDOWS_PROGRAM
 // set, the Windows program under Wine) in `directory` and waits for it.
 void runProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -254,6 +298,7 @@ void runProcess(const std::string& program, const std::vector<std::string>& argu
   const std::string windowsProgram = program == KOA_PROGRAM_PATH ? windowsProgramUnderTest() : std::string();
   std::optional<WineRun> wine;
   if (!windowsProgram.empty()) wine.emplace(windowsProgram, directory);
+  const LinuxLogs linuxLogs(arguments, directory);
   const std::string started = wine ? std::string("wine") : program;
 
   std::vector<std::string> argvText{started};
@@ -305,6 +350,8 @@ void runProcess(const std::string& program, const std::vector<std::string>& argu
     run.standardOutput = wine->linuxText(run.standardOutput, "standard output");
     run.standardError = wine->linuxText(run.standardError, "standard error");
     wine->bringBackLogs();
+  } else {
+    linuxLogs.bringBack();
   }
 }
 
@@ -416,6 +463,7 @@ MachineRun runInProcess(std::unique_ptr<sim::SimulatedMachine> machine, const Ru
   for (const auto& argument : wide) argv.push_back(argument.c_str());
   argv.push_back(nullptr);
 
+  const LinuxLogs linuxLogs(arguments, directories.working);
   {
     InProcessScope scope;
     if (!options.keepCurrentDirectory) scope.enter(directories.working);
@@ -431,6 +479,7 @@ MachineRun runInProcess(std::unique_ptr<sim::SimulatedMachine> machine, const Ru
   run.machine->setMessageSink(nullptr);
   run.state = run.machine->state();
   run.standardError = messageBoxes.str();
+  linuxLogs.bringBack();
   readLog(run, arguments, directories.working);
   return run;
 }

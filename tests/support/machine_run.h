@@ -131,6 +131,10 @@ nlohmann::json machineFile(const std::string& relativePath);
 std::filesystem::path makeTemporaryDirectory();
 
 std::string readFile(const std::filesystem::path& path);
+// A log file, whose lines end with CR LF on every build, with LF line ends
+// as the golden files have them; throws on a line feed without its CR.
+std::string readLogFile(const std::filesystem::path& path);
+std::string textModeToLf(const std::string& text, const std::string& what);
 void writeFile(const std::filesystem::path& path, const std::string& text);
 
 // A file of the source tree, e.g. "examples/machines/empty.json".

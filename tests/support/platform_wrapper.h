@@ -59,6 +59,28 @@ class PlatformWrapper : public Platform {
   bool SetDefaultDllDirectories(std::uint32_t directoryFlags) override {
     return target_.SetDefaultDllDirectories(directoryFlags);
   }
+  std::uint32_t GetFileType(Handle file) override { return target_.GetFileType(file); }
+  bool GetFileInformationByHandle(Handle file, ByHandleFileInformation* information) override {
+    return target_.GetFileInformationByHandle(file, information);
+  }
+  std::uint32_t GetFinalPathNameByHandleW(Handle file, char16_t* filePath, std::uint32_t size,
+                                          std::uint32_t flags) override {
+    return target_.GetFinalPathNameByHandleW(file, filePath, size, flags);
+  }
+  std::uint32_t GetFullPathNameW(const char16_t* fileName, std::uint32_t bufferLength, char16_t* buffer) override {
+    return target_.GetFullPathNameW(fileName, bufferLength, buffer);
+  }
+  std::uint32_t GetLongPathNameW(const char16_t* shortPath, char16_t* longPath, std::uint32_t bufferLength) override {
+    return target_.GetLongPathNameW(shortPath, longPath, bufferLength);
+  }
+  std::uint32_t QueryDosDeviceW(const char16_t* deviceName, char16_t* targetPath, std::uint32_t max) override {
+    return target_.QueryDosDeviceW(deviceName, targetPath, max);
+  }
+  bool SetEndOfFile(Handle file) override { return target_.SetEndOfFile(file); }
+  bool WriteFile(Handle file, const void* buffer, std::uint32_t numberOfBytesToWrite,
+                 std::uint32_t* numberOfBytesWritten) override {
+    return target_.WriteFile(file, buffer, numberOfBytesToWrite, numberOfBytesWritten);
+  }
   std::intptr_t GetModuleHandleW(const char16_t* moduleName) override { return target_.GetModuleHandleW(moduleName); }
   std::uint32_t SetErrorMode(std::uint32_t mode) override { return target_.SetErrorMode(mode); }
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override {

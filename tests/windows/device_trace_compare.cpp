@@ -41,6 +41,7 @@ namespace {
 using nlohmann::json;
 
 constexpr std::uint64_t kFileFlagOverlapped = 0x40000000u;
+constexpr std::uint64_t kFileFlagBackupSemantics = 0x02000000u;
 
 bool readDeviceCalls(const std::string& path, std::vector<json>& calls, std::multiset<std::string>& closes) {
   std::ifstream in(path);
@@ -59,6 +60,11 @@ bool readDeviceCalls(const std::string& path, std::vector<json>& calls, std::mul
     }
     const std::string op = entry["op"];
     if (op == "CreateFileW" && entry["result"] == -1) continue;
+    // Files (the log and its share's folder) are no device: only devices are
+    // opened with OPEN_EXISTING and no FILE_FLAG_BACKUP_SEMANTICS.
+    if (op == "CreateFileW" && (entry.value("creationDisposition", 3) != 3 ||
+                                (entry.value("flagsAndAttributes", std::uint64_t{0}) & kFileFlagBackupSemantics) != 0))
+      continue;
     if (op == "CreateFileW") devices.insert(entry["result"].get<std::int64_t>());
     // Only the closes of device handles: the process token is Wine's own
     // there and the model never sees it.

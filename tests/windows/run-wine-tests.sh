@@ -431,6 +431,42 @@ errorlevel=$(tr -d '\r' <"$work/$scenario.out" | tail -n 1)
 check "$scenario: !ERRORLEVEL! after a run without a drive is 1" exit_code_is "$errorlevel" 1
 check "$scenario: the log is written" grep -q '^\[No Disk\]' "$work/$scenario/errorlevel.log"
 
+# The shipped program's log path on Wine's own files. Wine resolves a Unix
+# symbolic link as Windows resolves a link (GetFinalPathNameByHandleW names
+# its target): one planted at the log's name, or on a folder of the way,
+# pointing at a file outside, is refused and that file keeps every byte. A
+# log on a drive letter and on a UNC share (a link in Wine's prefix) is
+# written.
+scenario=real-log-links
+directory=$work/$scenario
+rm -rf "$directory"
+mkdir -p "$directory/logs" "$directory/outside"
+printf '127.0.0.1 localhost\r\n' >"$directory/outside/hosts"
+cp "$directory/outside/hosts" "$directory/hosts.before"
+ln -s "$directory/outside/hosts" "$directory/logs/planted.log"
+ln -s "$directory/outside" "$directory/logs/folder"
+for planted in planted.log folder/hosts; do
+  log_windows="Z:${directory//\//\\}\\logs\\${planted//\//\\}"
+  run_wine "$scenario" "$directory" "$program" /s "/log=$log_windows"
+  check "$scenario: $planted: exit status 1" exit_code_is "$status" 1
+  check "$scenario: $planted: the path is refused" \
+    grep -qF "[ERROR] $log_windows is invalid file path." "$work/$scenario.out"
+  check "$scenario: $planted: the file the link points to is unchanged" \
+    cmp "$directory/hosts.before" "$directory/outside/hosts"
+done
+share=$WINEPREFIX/dosdevices/unc/fileserver/koa-links
+mkdir -p "$WINEPREFIX/dosdevices/unc/fileserver" "$WINEPREFIX/drive_c/koa-update logs"
+rm -rf "$share" "$WINEPREFIX/drive_c/koa-update logs/real.log"
+ln -s "$directory/logs" "$share"
+for log_windows in 'C:\koa-update logs\real.log' '\\fileserver\koa-links\real.log'; do
+  run_wine "$scenario" "$directory" "$program" /s "/log=$log_windows"
+  check "$scenario: $log_windows: exit status 1" exit_code_is "$status" 1
+done
+check_no_disk_log "$scenario: drive letter" "$WINEPREFIX/drive_c/koa-update logs/real.log" \
+  "$(windows_path "$program") /s /log=C:\\koa-update logs\\real.log "
+check_no_disk_log "$scenario: UNC" "$directory/logs/real.log" \
+  "$(windows_path "$program") /s /log=\\\\fileserver\\koa-links\\real.log "
+
 # (b) A rejected command line: the header and the usage text, exit code 1,
 # no log.
 scenario=real-rejected
