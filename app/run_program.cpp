@@ -1,6 +1,6 @@
 #include "app/run_program.h"
 
-#include "app/process_rights.h"
+#include "update/process_rights.h"
 #include "app/update_session.h"
 #include "platform/platform.h"
 #include "report/console.h"
