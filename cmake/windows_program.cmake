@@ -17,7 +17,8 @@ set(KOA_WINDOWS_DESCRIPTION "koa-update: NVMe SSD firmware update")
 set(KOA_WINDOWS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 string(REPLACE "." "," KOA_WINDOWS_VERSION_COMMAS ${KOA_WINDOWS_VERSION})
 
-foreach(library koa_platform koa_wire koa_update koa_report koa_discovery koa_transfer koa_app koa_sim)
+foreach(library koa_platform koa_wire koa_update koa_report koa_discovery koa_transfer koa_app koa_inventory
+                koa_sim)
   if(TARGET ${library})
     target_compile_options(${library} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                                               -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
@@ -63,6 +64,11 @@ endif()
 add_executable(koa-update WIN32 app/main_win32.cpp ${KOA_WINDOWS_RESOURCES}/koa-update.rc)
 target_link_libraries(koa-update PRIVATE koa_win32 koa_system)
 koa_windows_program(koa-update)
+
+# The console subsystem: PowerShell and cmd wait for it and read its output.
+add_executable(koa-inventory inventory/main_win32.cpp)
+target_link_libraries(koa-inventory PRIVATE koa_win32 koa_inventory)
+koa_windows_program(koa-inventory)
 
 if(TARGET koa_sim)
   add_executable(koa-update-sim app/main_simulated.cpp)
