@@ -7,7 +7,8 @@
 
 namespace koa {
 
-DiscoveryOperations machineDiscoveryOperations(std::function<std::int32_t(DriveRecord, DriveList&)> identifyInboxDrive) {
+DiscoveryOperations machineDiscoveryOperations(
+    std::function<std::int32_t(DriveRecord, DriveList&)> identifyInboxDrive) {
   DiscoveryOperations operations;
   operations.findIntelRaidController = [](RaidController& controller) {
     return findIntelRaidController(controller);

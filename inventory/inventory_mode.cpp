@@ -18,9 +18,10 @@ std::optional<InventoryMode> parseInventoryMode(int argc, const char16_t* const*
 
 void printInventoryUsage() {
   console::errorLine("Usage: koa-inventory [/json | /detect | /require]");
-  console::errorLine("  (none)    a table of the drives and a summary line; exit 0 when no drive needs the update, 1 when one does");
+  console::errorLine("  (none)    a table of the drives and a summary line; exit 0 when no drive needs");
+  console::errorLine("            the update, 1 when one does");
   console::errorLine("  /json     one JSON document; exit codes as for the table");
-  console::errorLine("  /detect   one line and exit 0 when no drive needs the update; nothing and exit 0 when one does");
+  console::errorLine("  /detect   one line when no drive needs the update, nothing when one does; exit 0");
   console::errorLine("  /require  the number of drives that need the update; exit 0");
   console::errorLine("Exit code 2: the machine could not be looked at whole, or the command line was refused.");
 }

@@ -7,6 +7,8 @@
 namespace koa {
 namespace {
 
+std::string number(std::size_t value) { return decimal(static_cast<std::int64_t>(value)); }
+
 // Identify text as shown: the blanks and NULs that pad a field dropped.
 std::string shown(const std::u16string& text) {
   std::size_t end = text.size();
@@ -80,12 +82,45 @@ std::string pendingText(const PendingActivation& pending) {
 }
 
 std::string countsSentence(const Inventory& inventory, const std::string& package) {
-  return decimal(static_cast<std::int64_t>(inventory.count(DriveState::NeedsUpdate))) + " need the update, " +
-         decimal(static_cast<std::int64_t>(inventory.count(DriveState::RunsPackageRevision))) + " run " + package +
-         ", " + decimal(static_cast<std::int64_t>(inventory.count(DriveState::PendingReboot))) + " pending reboot, " +
-         decimal(static_cast<std::int64_t>(inventory.count(DriveState::OtherRevision))) + " on another revision, " +
-         decimal(static_cast<std::int64_t>(inventory.count(DriveState::OtherMaker))) + " of another maker, " +
-         decimal(static_cast<std::int64_t>(inventory.unidentified.size())) + " not identified";
+  return number(inventory.count(DriveState::NeedsUpdate)) + " need the update, " +
+         number(inventory.count(DriveState::RunsPackageRevision)) + " run " + package + ", " +
+         number(inventory.count(DriveState::PendingReboot)) + " pending reboot, " +
+         number(inventory.count(DriveState::OtherRevision)) + " on another revision, " +
+         number(inventory.count(DriveState::OtherMaker)) + " of another maker, " +
+         number(inventory.unidentified.size()) + " not identified";
+}
+
+std::string pendingJson(const PendingActivation& pending) {
+  if (!pending.known) return "null";
+  const std::string next = pending.nextSlot == 0 ? "null" : json::quoted(utf16ToUtf8(pending.nextRevision));
+  return "{\"activeSlot\": " + decimal(pending.activeSlot) + ", \"nextSlot\": " + decimal(pending.nextSlot) +
+         ", \"nextRevision\": " + next + "}";
+}
+
+std::string driveJson(const InventoryDrive& drive) {
+  const DriveRecord& r = drive.record;
+  std::string text = "{\"route\": " + json::quoted(routeKey(r.driverKind)) +
+                     ", \"devicePath\": " + json::quoted(utf16ToUtf8(r.devicePath)) +
+                     ", \"pathId\": " + decimal(r.pathId) +
+                     ", \"vrocDiskId\": " + decimal(static_cast<std::uint32_t>(r.vrocDiskId)) +
+                     ", \"pciVendorId\": " + json::quoted(vendorId(r.pciVendorId)) +
+                     ", \"model\": " + json::quoted(shown(r.modelNumber)) +
+                     ", \"serial\": " + json::quoted(shown(r.serialNumber)) +
+                     ", \"firmwareRevision\": " + json::quoted(shown(r.firmwareRevision)) +
+                     ", \"updateGranularity\": " + decimal(r.updateGranularity) +
+                     ", \"state\": " + json::quoted(stateKey(drive.state)) +
+                     ", \"pendingActivation\": " + pendingJson(drive.pending) +
+                     ", \"timesListed\": " + decimal(drive.timesListed);
+  if (drive.timesListed > 1) text += ", \"note\": " + json::quoted(duplicateNote(drive.timesListed));
+  return text + "}";
+}
+
+std::string unidentifiedJson(const UnidentifiedDrive& drive) {
+  return "{\"route\": " + json::quoted(routeKey(drive.candidate.driverKind)) +
+         ", \"devicePath\": " + json::quoted(utf16ToUtf8(drive.candidate.devicePath)) +
+         ", \"pathId\": " + decimal(drive.candidate.pathId) +
+         ", \"windowsError\": " + (drive.unfilled ? std::string("null") : decimal(drive.windowsError)) +
+         ", \"reason\": " + json::quoted(unidentifiedReason(drive)) + "}";
 }
 
 }  // namespace
@@ -112,67 +147,42 @@ std::string inventoryTable(const Inventory& inventory) {
 }
 
 std::string inventoryJson(const Inventory& inventory, const std::string& machineName) {
-  const std::string package = utf16ToUtf8(inventory.packageRevision);
-  std::string text = "{\n  \"schemaVersion\": 1,\n  \"packageRevision\": " + json::quoted(package) + ",\n";
+  const auto list = [](const std::vector<std::string>& items, const char* indent) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) text += (i == 0 ? "\n" : ",\n") + std::string(indent) + items[i];
+    return text + (items.empty() ? "]" : "\n  ]");
+  };
+  std::vector<std::string> incomplete;
+  for (const std::string& reason : inventory.incomplete) incomplete.push_back(json::quoted(reason));
+  std::vector<std::string> drives;
+  for (const InventoryDrive& drive : inventory.drives) drives.push_back(driveJson(drive));
+  std::vector<std::string> unidentified;
+  for (const UnidentifiedDrive& drive : inventory.unidentified) unidentified.push_back(unidentifiedJson(drive));
+  std::vector<std::string> messages;
+  for (const std::string& line : inventory.messages) messages.push_back(json::quoted(line));
+  const auto count = [&inventory](DriveState state) { return number(inventory.count(state)); };
+
+  std::string text = "{\n  \"schemaVersion\": 1,\n  \"packageRevision\": " +
+                     json::quoted(utf16ToUtf8(inventory.packageRevision)) + ",\n";
   if (!machineName.empty()) text += "  \"machineName\": " + json::quoted(machineName) + ",\n";
   text += "  \"complete\": " + std::string(inventory.incomplete.empty() ? "true" : "false") + ",\n";
-  text += "  \"incomplete\": [";
-  for (std::size_t i = 0; i < inventory.incomplete.size(); ++i)
-    text += (i == 0 ? "" : ", ") + json::quoted(inventory.incomplete[i]);
-  text += "],\n  \"drives\": [";
-  for (std::size_t i = 0; i < inventory.drives.size(); ++i) {
-    const InventoryDrive& drive = inventory.drives[i];
-    const DriveRecord& r = drive.record;
-    text += std::string(i == 0 ? "\n" : ",\n") + "    {\"route\": " + json::quoted(routeKey(r.driverKind)) +
-            ", \"devicePath\": " + json::quoted(utf16ToUtf8(r.devicePath)) + ", \"pathId\": " + decimal(r.pathId) +
-            ", \"vrocDiskId\": " + decimal(static_cast<std::uint32_t>(r.vrocDiskId)) +
-            ", \"pciVendorId\": " + json::quoted(vendorId(r.pciVendorId)) +
-            ", \"model\": " + json::quoted(shown(r.modelNumber)) + ", \"serial\": " + json::quoted(shown(r.serialNumber)) +
-            ", \"firmwareRevision\": " + json::quoted(shown(r.firmwareRevision)) +
-            ", \"updateGranularity\": " + decimal(r.updateGranularity) + ", \"state\": " +
-            json::quoted(stateKey(drive.state)) + ", \"pendingActivation\": ";
-    if (drive.pending.known)
-      text += "{\"activeSlot\": " + decimal(drive.pending.activeSlot) + ", \"nextSlot\": " +
-              decimal(drive.pending.nextSlot) + ", \"nextRevision\": " +
-              (drive.pending.nextSlot == 0 ? std::string("null") : json::quoted(utf16ToUtf8(drive.pending.nextRevision))) +
-              "}";
-    else
-      text += "null";
-    text += ", \"timesListed\": " + decimal(drive.timesListed);
-    if (drive.timesListed > 1) text += ", \"note\": " + json::quoted(duplicateNote(drive.timesListed));
-    text += "}";
-  }
-  text += std::string(inventory.drives.empty() ? "" : "\n  ") + "],\n  \"notIdentified\": [";
-  for (std::size_t i = 0; i < inventory.unidentified.size(); ++i) {
-    const UnidentifiedDrive& drive = inventory.unidentified[i];
-    text += std::string(i == 0 ? "\n" : ",\n") + "    {\"route\": " + json::quoted(routeKey(drive.candidate.driverKind)) +
-            ", \"devicePath\": " + json::quoted(utf16ToUtf8(drive.candidate.devicePath)) +
-            ", \"pathId\": " + decimal(drive.candidate.pathId) + ", \"windowsError\": " +
-            (drive.unfilled ? std::string("null") : decimal(drive.windowsError)) +
-            ", \"reason\": " + json::quoted(unidentifiedReason(drive)) + "}";
-  }
-  text += std::string(inventory.unidentified.empty() ? "" : "\n  ") + "],\n  \"counts\": {";
-  const auto count = [&inventory](DriveState state) {
-    return decimal(static_cast<std::int64_t>(inventory.count(state)));
-  };
-  text += "\"needsUpdate\": " + count(DriveState::NeedsUpdate) +
+  text += "  \"incomplete\": " + (incomplete.empty() ? std::string("[]") : list(incomplete, "    ")) + ",\n";
+  text += "  \"drives\": " + list(drives, "    ") + ",\n";
+  text += "  \"notIdentified\": " + list(unidentified, "    ") + ",\n";
+  text += "  \"counts\": {\"needsUpdate\": " + count(DriveState::NeedsUpdate) +
           ", \"runsPackageRevision\": " + count(DriveState::RunsPackageRevision) +
           ", \"pendingReboot\": " + count(DriveState::PendingReboot) +
           ", \"otherRevision\": " + count(DriveState::OtherRevision) +
           ", \"otherMaker\": " + count(DriveState::OtherMaker) +
-          ", \"notIdentified\": " + decimal(static_cast<std::int64_t>(inventory.unidentified.size())) + "},\n";
-  text += "  \"messages\": [";
-  for (std::size_t i = 0; i < inventory.messages.size(); ++i)
-    text += std::string(i == 0 ? "\n    " : ",\n    ") + json::quoted(inventory.messages[i]);
-  text += std::string(inventory.messages.empty() ? "" : "\n  ") + "]\n}\n";
+          ", \"notIdentified\": " + number(inventory.unidentified.size()) + "},\n";
+  text += "  \"messages\": " + list(messages, "    ") + "\n}\n";
   return text;
 }
 
 std::string detectionLine(const Inventory& inventory) {
   return "koa-update " + utf16ToUtf8(inventory.packageRevision) + ": " +
-         decimal(static_cast<std::int64_t>(inventory.count(DriveState::RunsPackageRevision))) +
-         " drive(s) up to date, " + decimal(static_cast<std::int64_t>(inventory.count(DriveState::PendingReboot))) +
-         " pending reboot";
+         number(inventory.count(DriveState::RunsPackageRevision)) + " drive(s) up to date, " +
+         number(inventory.count(DriveState::PendingReboot)) + " pending reboot";
 }
 
 }  // namespace koa

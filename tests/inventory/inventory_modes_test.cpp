@@ -30,8 +30,8 @@ TEST(InventoryModes, TableShowsEveryDriveOnceWithItsStateAndTheCandidateThatGave
                 common + twice +
                 "  3. another revision: KOA NVMe SSD 512GB, serial KOA0000000000000203, GXC1LTMW, IRST non-RAID" +
                 common +
-                "  4. another maker's drive: Other Maker NVMe 1TB, serial OTH0000000000000301, 5C2QEXM7, IRST non-RAID, "
-                "VID 0x1AB3, granularity 1, pending activation unknown, " +
+                "  4. another maker's drive: Other Maker NVMe 1TB, serial OTH0000000000000301, 5C2QEXM7, "
+                "IRST non-RAID, VID 0x1AB3, granularity 1, pending activation unknown, " +
                 kController +
                 "\n"
                 "  5. needs the update: KOA NVMe SSD 1TB, serial KOA0000000000000101, GXB3LTMW, inbox, VID 0xD5A7, "
@@ -120,7 +120,8 @@ TEST(InventoryModes, CouldNotLookIsTheThirdExitCodeInEveryModeAndNeverDone) {
   for (const auto& [machine, reason] : machines) {
     for (const char* mode : {"", "/json", "/detect", "/require"}) {
       SCOPED_TRACE(reason + mode);
-      const MachineRun run = runInventory(*machine, *mode ? std::vector<std::string>{mode} : std::vector<std::string>{});
+      const std::vector<std::string> arguments = *mode ? std::vector<std::string>{mode} : std::vector<std::string>{};
+      const MachineRun run = runInventory(*machine, arguments);
       EXPECT_EQ(run.exitCode, 2);
       EXPECT_EQ(run.standardError, reason);
       const std::string m = mode;
@@ -137,7 +138,8 @@ TEST(InventoryModes, CouldNotLookIsTheThirdExitCodeInEveryModeAndNeverDone) {
     const MachineRun run = runInventory(workstation, refused);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.standardOutput, "");
-    EXPECT_EQ(run.standardError.rfind("Usage: koa-inventory [/json | /detect | /require]\n", 0), 0u) << run.standardError;
+    EXPECT_EQ(run.standardError.rfind("Usage: koa-inventory [/json | /detect | /require]\n", 0), 0u)
+        << run.standardError;
   }
 }
 

@@ -54,7 +54,8 @@ std::vector<std::string> discoveryRequests(const std::vector<nlohmann::json>& tr
 std::vector<std::pair<std::string, nlohmann::json>> machines() {
   std::vector<std::pair<std::string, nlohmann::json>> all;
   for (const auto& entry : std::filesystem::directory_iterator(sourcePath("examples/machines")))
-    if (entry.path().extension() == ".json") all.emplace_back(entry.path().filename().string(), machineFile(entry.path().string()));
+    if (entry.path().extension() == ".json")
+      all.emplace_back(entry.path().filename().string(), machineFile(entry.path().string()));
   all.emplace_back("mixed", machineFile("tests/machines/inventory/mixed.json"));
   for (const std::string drives : {"3", "6"}) {
     const MachineRun generated = runCommand("perl", {sourcePath("scripts/generate-fleet-machine.pl").string(), drives});
