@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the shipped program, build/windows/koa-update.exe, unmodified under
+# Runs a shipped program, build/windows/koa-update.exe by default, unmodified under
 # Wine on the devices of a machine file: the model (build/linux/koa-sim-host,
 # the simulated machine) answers the device shim (koa-device-shim.sys, a
 # driver that Wine's winedevice.exe loads), which presents the machine's
@@ -13,6 +13,8 @@
 #     tests/windows/run-on-wine-devices.sh examples/machines/workstation.json /s /log=/tmp/fw.log
 #
 # Environment (all optional):
+#   KOA_WINE_DEVICES_PROGRAM  the program to run (default build/windows/koa-update.exe;
+#                          e.g. build/windows/koa-inventory.exe)
 #   KOA_WINE_DEVICES_OUT   where the results go (default build/windows/wine-devices/<machine name>)
 #   KOA_WINE_DEVICES_PORT  the model's port on 127.0.0.1 (default: a free one)
 #   KOA_WINE_DEVICES_SHIM  the driver to load (default build/windows/koa-device-shim.sys)
@@ -22,9 +24,9 @@
 #   KOA_WINE_DEVICES_TIME  not empty: /usr/bin/time -v of the program's run in program-time.txt
 #   KOA_WINE_DEVICES_KEEP_PREFIX  not empty: leave the run's Wine prefix in the output directory
 #
-# Results in the output directory: stdout.txt (the program's standard
-# output), exit-code.txt (the full exit code, read as !ERRORLEVEL! through
-# cmd /v:on), trace.jsonl (KOA_SIM_TRACE of the model: the program's device
+# Results in the output directory: stdout.txt and stderr.txt (the program's
+# standard output and standard error), exit-code.txt (the full exit code,
+# read as !ERRORLEVEL! through cmd /v:on), trace.jsonl (KOA_SIM_TRACE of the model: the program's device
 # calls), state.json (KOA_SIM_STATE_OUT), host.err and wine.log (the model's
 # and Wine's messages, the shim's DbgPrint lines among them), and the log
 # where /log= puts it (test.txt in the output directory by default).
@@ -37,7 +39,7 @@ set -uo pipefail
 
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 windows_build=$source_dir/build/windows
-program=$windows_build/koa-update.exe
+program=$(realpath -m "${KOA_WINE_DEVICES_PROGRAM:-$windows_build/koa-update.exe}")
 shim=${KOA_WINE_DEVICES_SHIM:-$windows_build/koa-device-shim.sys}
 host=${KOA_WINE_DEVICES_HOST:-$source_dir/build/linux/koa-sim-host}
 template=$windows_build/wine-devices-template
@@ -224,7 +226,7 @@ line=$(printf '"%s"' "$(windows_path "$program")")
 # token, so that it sees what such a caller sees (Wine gives every program an
 # elevated one).
 if grep -qx 'token limited' "$out/ready.txt"; then
-  launcher=$(dirname "$program")/koa-limited-token.exe
+  launcher=$windows_build/koa-limited-token.exe
   [ -f "$launcher" ] || fail "$launcher is missing: build the windows preset"
   line=$(printf '"%s" %s' "$(windows_path "$launcher")" "$line")
 fi
@@ -234,7 +236,7 @@ for argument in "$@"; do
   esac
   line+=" \"$argument\""
 done
-line+=" >\"$(windows_path "$out/stdout.txt")\" & echo !ERRORLEVEL!"
+line+=" >\"$(windows_path "$out/stdout.txt")\" 2>\"$(windows_path "$out/stderr.txt")\" & echo !ERRORLEVEL!"
 printf '@echo off\r\n%s\r\n' "$line" >"$out/run-program.cmd"
 measure=()
 [ -z "${KOA_WINE_DEVICES_TIME:-}" ] || measure=(/usr/bin/time -v -o "$out/program-time.txt")
