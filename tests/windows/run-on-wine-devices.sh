@@ -275,5 +275,5 @@ esac
 case $exit_code in
   '' | *[!0-9]*) fail "no exit code came back through cmd (got '$exit_code')" ;;
 esac
-echo "koa-update.exe exit code: $exit_code"
+echo "$(basename "$program") exit code: $exit_code"
 echo "results in $out"
