@@ -2,7 +2,8 @@
 // controller's storage-port interface path. It answers three private
 // interfaces on IOCTL_SCSI_MINIPORT, each checked field by field:
 //   "CSMIARY\0" control code 11: the configuration of a RAID set (CSMI);
-//   "IntelNvm" 0xF0002808: NVMe Identify Controller of the drive at a path id;
+//   "IntelNvm" 0xF0002808: NVMe Identify Controller of the drive at a path id,
+//     or Get Log Page for its Firmware Slot Information log in the same block;
 //   "IntelFw " 0xF0000040: firmware download (function 2) and activate (3).
 // A request the port driver cannot take (wrong size, header length or
 // Length) fails the call with ERROR_INVALID_PARAMETER; one the driver does
@@ -28,6 +29,10 @@ using namespace irst;
 constexpr std::uint32_t kErrorDevNotExist = 55;  // ERROR_DEV_NOT_EXIST
 
 enum class Interface { None, Csmi, Nvm, Fw };
+
+bool isGetLogPage(std::span<const std::uint8_t> request) {
+  return request.size() > nvm::kCommand && request[nvm::kCommand] == nvm::kOpcodeGetLogPage;
+}
 
 Interface interfaceOf(std::span<const std::uint8_t> input) {
   if (input.size() < kHeaderBytes) return Interface::None;
@@ -57,7 +62,7 @@ class IrstController : public SimDevice {
 
     switch (interfaceOf(request)) {
       case Interface::Csmi: return raidConfig(request);
-      case Interface::Nvm: return identify(request);
+      case Interface::Nvm: return isGetLogPage(request) ? firmwareSlotLog(request) : identify(request);
       case Interface::Fw: return firmware(request);
       case Interface::None: break;
     }
@@ -69,7 +74,9 @@ class IrstController : public SimDevice {
     const std::uint32_t control = le32(input, kControlCodeAt);
     switch (interfaceOf(input)) {
       case Interface::Csmi: return control == csmi::kGetRaidConfig ? "csmi.raidConfig" : "unknown";
-      case Interface::Nvm: return control == nvm::kControlCode ? "irst.identify" : "unknown";
+      case Interface::Nvm:
+        if (control != nvm::kControlCode) return "unknown";
+        return isGetLogPage(input) ? "irst.getLogPage" : "irst.identify";
       case Interface::Fw:
         if (control != fw::kControlCode || input.size() < fw::kData) return "unknown";
         if (le32(input, fw::kBlockAt + firmware::kFunction) == firmware::kFunctionDownload) return "irst.download";
@@ -131,15 +138,33 @@ class IrstController : public SimDevice {
   }
 
   IoResult identify(std::span<std::uint8_t> request) {
+    // Identify Controller and nothing else: opcode 06h in dword 0, CNS 01h
+    // in dword 10, every other dword (NSID included) zero.
+    return nvmCommand(request, nvm::kOpcodeIdentify, 0, nvm::kCnsController,
+                      [](const NvmeDrive& drive) { return drive.identify(); });
+  }
+
+  // The Firmware Slot Information log in the identify block, changed only in
+  // its command: opcode 02h, NSID FFFFFFFFh, LID 03h with NUMDL 127. The
+  // driver copies the log's 512 bytes; the rest of the data area stays as
+  // sent.
+  IoResult firmwareSlotLog(std::span<std::uint8_t> request) {
+    return nvmCommand(request, nvm::kOpcodeGetLogPage, nvm::kAllNamespaces, nvm::kFirmwareSlotLogDword10,
+                      [](const NvmeDrive& drive) { return drive.firmwareSlotLog(); });
+  }
+
+  // An "IntelNvm" block whose command dwords are exactly opcode, NSID and
+  // dword 10, every other one zero; answered with `answer` at the data area.
+  template <typename Answer>
+  IoResult nvmCommand(std::span<std::uint8_t> request, std::uint32_t opcode, std::uint32_t nsid,
+                      std::uint32_t dword10, Answer answer) {
     if (le32(request, kControlCodeAt) != nvm::kControlCode) return ioFailure(ERROR_INVALID_FUNCTION);
     if (request.size() != nvm::kData + nvm::kDataLength || le32(request, nvm::kDataOffsetField) != nvm::kData ||
         le32(request, nvm::kDataLengthField) != nvm::kDataLength)
       return ioFailure(ERROR_INVALID_PARAMETER);
-    // Identify Controller and nothing else: opcode 06h in dword 0, CNS 01h
-    // in dword 10, every other dword (NSID included) zero.
     for (std::size_t dword = 0; dword < nvm::kCommandDwords; ++dword) {
       const std::uint32_t value = le32(request, nvm::kCommand + 4 * dword);
-      const std::uint32_t expected = dword == 0 ? nvm::kOpcodeIdentify : dword == 10 ? nvm::kCnsController : 0;
+      const std::uint32_t expected = dword == 0 ? opcode : dword == 1 ? nsid : dword == 10 ? dword10 : 0;
       if (value != expected) return ioFailure(ERROR_INVALID_PARAMETER);
     }
     if (!allZero(request, nvm::kGap, nvm::kGap + nvm::kGapLength)) return ioFailure(ERROR_INVALID_PARAMETER);
@@ -147,7 +172,7 @@ class IrstController : public SimDevice {
       return ioFailure(ERROR_INVALID_PARAMETER);
     NvmeDrive* drive = addressed(request);
     if (drive == nullptr) return ioFailure(kErrorDevNotExist);
-    const std::vector<std::uint8_t> data = drive->identify();
+    const std::vector<std::uint8_t> data = answer(*drive);
     std::copy(data.begin(), data.end(), request.begin() + nvm::kData);
     setLe32(request, kReturnCodeAt, 0);
     return ioSuccess(static_cast<std::uint32_t>(request.size()));

@@ -49,7 +49,8 @@ inline constexpr std::size_t kAddressPathId = 29;
 inline constexpr std::size_t kAddressRest = 30;
 inline constexpr std::uint8_t kAddressFirstValue = 1;
 
-// "IntelNvm": NVMe Identify Controller pass-through.
+// "IntelNvm": NVMe pass-through of Identify Controller, and of Get Log Page
+// for the Firmware Slot Information log in the same block.
 namespace nvm {
 inline constexpr std::uint32_t kControlCode = 0xF0002808;
 inline constexpr std::size_t kCommand = 32;  // 16 dwords
@@ -62,6 +63,10 @@ inline constexpr std::size_t kData = 164;
 inline constexpr std::size_t kDataLength = 4096;
 inline constexpr std::uint32_t kOpcodeIdentify = 0x06;
 inline constexpr std::uint32_t kCnsController = 0x01;
+inline constexpr std::uint32_t kOpcodeGetLogPage = 0x02;
+inline constexpr std::uint32_t kAllNamespaces = 0xFFFFFFFF;  // dword 1, NSID
+// Dword 10: LID 03h (Firmware Slot Information), NUMDL 127 (512 bytes).
+inline constexpr std::uint32_t kFirmwareSlotLogDword10 = 0x007F0003;
 }  // namespace nvm
 
 // "IntelFw ": the miniport firmware interface (sim/miniport_firmware.h)

@@ -73,9 +73,13 @@ NvmeDrive* Machine::drive(const std::string& name) const {
   return it == machine_.drives.end() ? nullptr : it->second.get();
 }
 
-nlohmann::json Machine::state() const {
+nlohmann::json Machine::state() const { return stateWith(&NvmeDrive::stateAfterReset); }
+
+nlohmann::json Machine::stateNow() const { return stateWith(&NvmeDrive::stateNow); }
+
+nlohmann::json Machine::stateWith(nlohmann::json (NvmeDrive::*driveState)() const) const {
   nlohmann::json state = machine_.source;
-  for (const auto& [name, drive] : machine_.drives) state["drives"][name] = drive->stateAfterReset();
+  for (const auto& [name, drive] : machine_.drives) state["drives"][name] = ((*drive).*driveState)();
   for (const auto& target : machine_.targets) {
     if (target.section.empty()) continue;
     if (target.isScsiPort) {

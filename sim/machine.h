@@ -124,10 +124,14 @@ class Machine : public Platform {
   [[nodiscard]] const std::vector<MessageBoxRecord>& messageBoxes() const { return messageBoxes_; }
   [[nodiscard]] std::uint32_t errorMode() const { return errorMode_; }
   [[nodiscard]] NvmeDrive* drive(const std::string& name) const;
+  // The machine in the description format after the next reset, and as it
+  // is now, before it.
   [[nodiscard]] nlohmann::json state() const;
+  [[nodiscard]] nlohmann::json stateNow() const;
   void setMessageSink(std::ostream* sink) { messageSink_ = sink; }
 
  private:
+  [[nodiscard]] nlohmann::json stateWith(nlohmann::json (NvmeDrive::*driveState)() const) const;
   struct DeviceSet {
     std::vector<std::size_t> members;  // device node indices, in order
   };

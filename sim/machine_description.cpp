@@ -17,9 +17,9 @@ constexpr std::uint32_t kMaxScsiPort = 255;
 const std::vector<std::string>& knownKinds() {
   static const std::vector<std::string> kinds = {
       "storage.deviceNumber", "storage.identify", "inbox.getInfo",    "inbox.download",        "inbox.activate",
-      "csmi.raidConfig",      "irst.identify",    "irst.download",    "irst.activate",         "vroc.volumeCount",
-      "vroc.passThroughCount", "vroc.volumeInfo", "vroc.memberList",  "vroc.passThroughList",  "vroc.identify",
-      "vroc.download",        "vroc.commit",      "unknown"};
+      "csmi.raidConfig",      "irst.identify",    "irst.getLogPage",  "irst.download",         "irst.activate",
+      "vroc.volumeCount",     "vroc.passThroughCount", "vroc.volumeInfo", "vroc.memberList", "vroc.passThroughList",
+      "vroc.identify",        "vroc.getLogPage",  "vroc.download",    "vroc.commit",           "unknown"};
   return kinds;
 }
 
@@ -232,8 +232,10 @@ class Loader {
       // Only the NVMe pass-through has a completion entry; on any other
       // request the fault would be a bare ReturnCode of 0, a success that
       // never reached the driver.
-      if (fault.request != "vroc.identify" && fault.request != "vroc.download" && fault.request != "vroc.commit")
-        kindField.fail("a completion status answers only vroc.identify, vroc.download and vroc.commit");
+      if (fault.request != "vroc.identify" && fault.request != "vroc.getLogPage" && fault.request != "vroc.download" &&
+          fault.request != "vroc.commit")
+        kindField.fail(
+            "a completion status answers only vroc.identify, vroc.getLogPage, vroc.download and vroc.commit");
     } else if (action == "patch") {
       f.allowOnly({"comment", "action", "device", "request", "drive", "nth", "offset", "hex"});
       fault.action = FaultAction::Patch;

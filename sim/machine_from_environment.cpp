@@ -17,6 +17,7 @@ namespace {
 constexpr const char* kMachineVariable = "KOA_SIM_MACHINE";
 constexpr const char* kTraceVariable = "KOA_SIM_TRACE";
 constexpr const char* kStateVariable = "KOA_SIM_STATE_OUT";
+constexpr const char* kStateNowVariable = "KOA_SIM_STATE_NOW_OUT";
 
 std::string environmentValue(const char* name) {
   const char* value = std::getenv(name);
@@ -25,8 +26,12 @@ std::string environmentValue(const char* name) {
 
 class EnvironmentMachine : public RunningMachine {
  public:
-  EnvironmentMachine(MachineDescription description, std::string statePath, std::string program)
-      : machine_(std::move(description)), statePath_(std::move(statePath)), program_(std::move(program)) {
+  EnvironmentMachine(MachineDescription description, std::string statePath, std::string stateNowPath,
+                     std::string program)
+      : machine_(std::move(description)),
+        statePath_(std::move(statePath)),
+        stateNowPath_(std::move(stateNowPath)),
+        program_(std::move(program)) {
     // Nothing reads the calls back in memory; KOA_SIM_TRACE writes them out.
     machine_.trace().keepEntries(false);
   }
@@ -50,21 +55,25 @@ class EnvironmentMachine : public RunningMachine {
       trace_.close();
       if (!trace_) ok = false;
     }
-    if (!statePath_.empty()) {
-      std::ofstream out(statePath_, std::ios::binary | std::ios::trunc);
-      out << machine_.state().dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-      out.close();
-      if (!out) {
-        errors << program_ << ": cannot write the state file " << statePath_ << " (" << kStateVariable << ")\n";
-        ok = false;
-      }
-    }
+    if (!statePath_.empty() && !writeState(machine_.state(), statePath_, kStateVariable, errors)) ok = false;
+    if (!stateNowPath_.empty() && !writeState(machine_.stateNow(), stateNowPath_, kStateNowVariable, errors))
+      ok = false;
     return ok;
   }
 
  private:
+  bool writeState(const nlohmann::json& state, const std::string& path, const char* variable, std::ostream& errors) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << state.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out.close();
+    if (out) return true;
+    errors << program_ << ": cannot write the state file " << path << " (" << variable << ")\n";
+    return false;
+  }
+
   SimulatedMachine machine_;
   std::string statePath_;
+  std::string stateNowPath_;
   std::string program_;
   std::ofstream trace_;
 };
@@ -96,7 +105,8 @@ std::optional<MachineDescription> machineDescriptionFromEnvironment(std::string&
 std::unique_ptr<RunningMachine> runningMachine(MachineDescription description, const std::string& program,
                                                std::string& error) {
   auto machine =
-      std::make_unique<EnvironmentMachine>(std::move(description), environmentValue(kStateVariable), program);
+      std::make_unique<EnvironmentMachine>(std::move(description), environmentValue(kStateVariable),
+                                                      environmentValue(kStateNowVariable), program);
   if (const std::string tracePath = environmentValue(kTraceVariable); !tracePath.empty())
     if (!machine->openTrace(tracePath, error)) return nullptr;
   return machine;

@@ -12,13 +12,14 @@
 namespace koa::sim {
 
 // The simulated machine as the program sees it, plus what happens after the
-// run (writing the final state when KOA_SIM_STATE_OUT names a file).
+// run (writing the machine after the next reset when KOA_SIM_STATE_OUT names
+// a file, and as it is before that reset when KOA_SIM_STATE_NOW_OUT does).
 class RunningMachine {
  public:
   virtual ~RunningMachine() = default;
   virtual Platform& platform() = 0;
-  // Writes the final state (KOA_SIM_STATE_OUT) and closes the trace
-  // (KOA_SIM_TRACE). False, with a message on errors, when that fails.
+  // Writes the state files (KOA_SIM_STATE_OUT, KOA_SIM_STATE_NOW_OUT) and
+  // closes the trace (KOA_SIM_TRACE). False, with a message on errors, when that fails.
   virtual bool finishRun(std::ostream& errors) = 0;
 };
 

@@ -51,7 +51,8 @@ nlohmann::json fingerprintJson(const ImageFingerprint& fingerprint) {
 
 NvmeDrive NvmeDrive::fromDescription(const JsonField& d) {
   d.allowOnly({"serialNumber", "modelNumber", "firmwareRevision", "pciVendorId", "version", "fwug", "upgradeSupport",
-               "activation", "expectedImageLength", "slots", "activeSlot", "identifyHex", "identifyPatches",
+               "activation", "expectedImageLength", "slots", "activeSlot", "pendingSlot",
+               "activeSlotReplaced", "identifyHex", "identifyPatches",
                "commitStatus", "received", "committed"});
   NvmeDrive drive;
   drive.serialNumber_ = textOfLength(d["serialNumber"], kSnLength);
@@ -93,13 +94,29 @@ NvmeDrive NvmeDrive::fromDescription(const JsonField& d) {
     drive.activeSlot_ = static_cast<std::uint8_t>(d.unsignedOr("activeSlot", kMaxSlots, 1));
     const FirmwareSlot* active = drive.findSlot(drive.activeSlot_);
     if (active == nullptr) d["activeSlot"].fail("no such slot in \"slots\"");
-    if (active->revision != revision)
+    // A commit may replace the active slot's image while the controller
+    // keeps running the old one until its next reset; the description says
+    // so outright, so that a mistyped revision is still caught.
+    if (d.booleanOr("activeSlotReplaced", false)) {
+      if (active->revision == revision)
+        d["activeSlotReplaced"].fail("the active slot holds the running revision (\"" + revision + "\")");
+    } else if (active->revision != revision) {
       revisionField.fail("differs from the revision of the active slot (\"" + active->revision + "\")");
+    }
   } else {
     if (d.has("activeSlot") && d["activeSlot"].unsignedInteger(kMaxSlots) != 1)
       d["activeSlot"].fail("no such slot (without \"slots\" the drive has slot 1 only)");
+    if (d.booleanOr("activeSlotReplaced", false))
+      d["activeSlotReplaced"].fail("without \"slots\" slot 1 holds the running revision");
     drive.slots_.push_back(FirmwareSlot{1, false, revision});
     drive.activeSlot_ = 1;
+  }
+  // An activation the next reset carries out; loading applies no reset.
+  if (auto pending = d.optional("pendingSlot")) {
+    drive.pendingSlot_ = static_cast<std::uint8_t>(pending->unsignedInteger(kMaxSlots));
+    const FirmwareSlot* slot = drive.findSlot(drive.pendingSlot_);
+    if (slot == nullptr) pending->fail("no such slot in \"slots\"");
+    if (slot->revision.empty()) pending->fail("the slot holds no image");
   }
   drive.initialRevision_ = revision;
   drive.running_ = revision;
@@ -299,12 +316,26 @@ void NvmeDrive::reset() {
 
 ImageFingerprint NvmeDrive::received() const { return ImageFingerprint{receivedLength_, receivedHash_.digest()}; }
 
+std::vector<std::uint8_t> NvmeDrive::firmwareSlotLog() const {
+  std::vector<std::uint8_t> log(kFirmwareSlotLogLength, 0);
+  setLe8(log, 0, static_cast<std::uint8_t>((activeSlot_ & 0x7) | (pendingSlot_ & 0x7) << 4));
+  for (const auto& slot : slots_)
+    if (!slot.revision.empty()) setText(log, kFrLength * slot.number, kFrLength, slot.revision, ' ');
+  return log;
+}
+
 nlohmann::json NvmeDrive::stateAfterReset() const {
   const std::uint8_t active = pendingSlot_ != 0 ? pendingSlot_ : activeSlot_;
+  return stateWith(active, 0, findSlot(active)->revision);
+}
+
+nlohmann::json NvmeDrive::stateNow() const { return stateWith(activeSlot_, pendingSlot_, running_); }
+
+nlohmann::json NvmeDrive::stateWith(std::uint8_t active, std::uint8_t pending, const std::string& running) const {
   nlohmann::json state = {
       {"serialNumber", serialNumber_},
       {"modelNumber", modelNumber_},
-      {"firmwareRevision", findSlot(active)->revision},
+      {"firmwareRevision", running},
       {"pciVendorId", pciVendorId_},
       {"version", {{"major", versionMajor_}, {"minor", versionMinor_}}},
       {"fwug", fwug_},
@@ -313,6 +344,8 @@ nlohmann::json NvmeDrive::stateAfterReset() const {
       {"expectedImageLength", expectedImageLength_},
       {"activeSlot", active},
   };
+  if (pending != 0) state["pendingSlot"] = pending;
+  if (findSlot(active)->revision != running) state["activeSlotReplaced"] = true;
   nlohmann::json slots = nlohmann::json::array();
   for (const auto& slot : slots_) {
     nlohmann::json entry = {{"number", slot.number}, {"readOnly", slot.readOnly}};
@@ -321,12 +354,12 @@ nlohmann::json NvmeDrive::stateAfterReset() const {
   }
   state["slots"] = slots;
   if (identifyOverride_) {
-    NvmeDrive afterReset = *this;
-    afterReset.activeSlot_ = active;
-    afterReset.running_ = findSlot(active)->revision;
-    afterReset.pendingSlot_ = 0;
-    afterReset.identifyPatches_.clear();
-    state["identifyHex"] = toHex(afterReset.identify());
+    NvmeDrive described = *this;
+    described.activeSlot_ = active;
+    described.running_ = running;
+    described.pendingSlot_ = pending;
+    described.identifyPatches_.clear();
+    state["identifyHex"] = toHex(described.identify());
   }
   if (!identifyPatches_.empty()) {
     nlohmann::json patches = nlohmann::json::array();

@@ -1,7 +1,8 @@
 // One NVMe drive of the simulated machine, with the semantics of the NVMe
-// base specification for the three admin commands the updater reaches it
-// with: Identify Controller, Firmware Image Download and Firmware Commit.
-// Each driver (inbox, IRST, VROC) maps its own interface onto these calls.
+// base specification for the admin commands programs reach it with:
+// Identify Controller, Get Log Page (the Firmware Slot Information log),
+// Firmware Image Download and Firmware Commit. Each driver (inbox, IRST,
+// VROC) maps its own interface onto these calls.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,9 @@ inline constexpr std::uint8_t kCommitActivateAtReset = 2;          // activate t
 inline constexpr std::uint8_t kCommitReplaceActivateNow = 3;       // replace, activate without reset
 
 inline constexpr std::size_t kIdentifyLength = 4096;
+// Firmware Slot Information log (LID 03h): AFI in byte 0 (bits 2:0 the slot
+// running, bits 6:4 the slot activated at the next reset), FRSn at 8 x n.
+inline constexpr std::size_t kFirmwareSlotLogLength = 512;
 // Identify Controller FRMW (byte 260), bit 4: the controller activates
 // firmware without a reset. The inbox driver reads it to pick its commit.
 inline constexpr std::size_t kIdentifyFrmwAt = 260;
@@ -82,6 +86,10 @@ class NvmeDrive {
   // reports it.
   [[nodiscard]] std::vector<std::uint8_t> identify() const;
 
+  // The Firmware Slot Information log page, 512 bytes, as the drive stands
+  // now (a pending activation shows in AFI bits 6:4).
+  [[nodiscard]] std::vector<std::uint8_t> firmwareSlotLog() const;
+
   // Firmware Image Download of `data` at byte `offset` of the image. Returns
   // an NVMe status: pieces must be dword-aligned and non-empty; with FWUG
   // neither 0 nor 0xFF the offset and length must be multiples of FWUG x
@@ -121,6 +129,10 @@ class NvmeDrive {
   // The drive's description as it will be after the next reset, with
   // "received" and "committed" fingerprints; loading it gives that drive.
   [[nodiscard]] nlohmann::json stateAfterReset() const;
+  // The same as the drive is now, before that reset: a pending activation
+  // stays pending and the controller keeps running what it runs. A download
+  // in progress is not carried (a new process starts with nothing staged).
+  [[nodiscard]] nlohmann::json stateNow() const;
 
  private:
   NvmeDrive() = default;
@@ -128,6 +140,7 @@ class NvmeDrive {
   [[nodiscard]] const FirmwareSlot* findSlot(std::uint8_t number) const;
   [[nodiscard]] bool stagedImageWhole() const;
   void startDownload();
+  [[nodiscard]] nlohmann::json stateWith(std::uint8_t active, std::uint8_t pending, const std::string& running) const;
 
   std::string serialNumber_;
   std::string modelNumber_;

@@ -38,10 +38,11 @@ class SimDevice {
   // A stable name for the kind of request, by which faults are declared and
   // the trace is read: "storage.deviceNumber", "storage.identify",
   // "inbox.getInfo", "inbox.download", "inbox.activate", "csmi.raidConfig",
-  // "irst.identify", "irst.download", "irst.activate", "vroc.volumeCount",
-  // "vroc.passThroughCount", "vroc.volumeInfo", "vroc.memberList",
-  // "vroc.passThroughList", "vroc.identify", "vroc.download",
-  // "vroc.commit"; "unknown" for anything else. Must not change state.
+  // "irst.identify", "irst.getLogPage", "irst.download", "irst.activate",
+  // "vroc.volumeCount", "vroc.passThroughCount", "vroc.volumeInfo",
+  // "vroc.memberList", "vroc.passThroughList", "vroc.identify",
+  // "vroc.getLogPage", "vroc.download", "vroc.commit"; "unknown" for
+  // anything else. Must not change state.
   virtual std::string requestKind(std::uint32_t code, std::span<const std::uint8_t> input) const = 0;
 
   // The name of the drive (in the description's "drives") that the request

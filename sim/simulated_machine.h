@@ -68,6 +68,8 @@ class SimulatedMachine : public Platform {
   [[nodiscard]] NvmeDrive* drive(const std::string& name) const { return machine_.drive(name); }
   // The machine after the next reset, in the description format.
   [[nodiscard]] nlohmann::json state() const { return machine_.state(); }
+  // The machine as it is now, before that reset, in the description format.
+  [[nodiscard]] nlohmann::json stateNow() const { return machine_.stateNow(); }
   // Where MessageBoxW writes its line (standard error unless set).
   void setMessageSink(std::ostream* sink) { machine_.setMessageSink(sink); }
 

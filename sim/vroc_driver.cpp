@@ -1,7 +1,7 @@
 // The Intel VROC driver on one SCSI port: the volume and pass-through counts
-// and lists, and the "NvmeRAID" NVMe pass-through (Identify Controller,
-// Firmware Image Download, Firmware Commit) addressed by disk id in the
-// ReturnCode field. Every field of every request is checked; a malformed
+// and lists, and the "NvmeRAID" NVMe pass-through (Identify Controller, Get
+// Log Page for the Firmware Slot Information log, Firmware Image Download,
+// Firmware Commit) addressed by disk id in the ReturnCode field. Every field of every request is checked; a malformed
 // request is answered as the driver answers it, with one of its status codes
 // 1 to 15 in ReturnCode, or, for a command that reaches the drive with a
 // field the drive does not accept, with an NVMe completion status.
@@ -78,6 +78,7 @@ class VrocPort : public SimDevice {
         if (input.size() <= kCommandAt) return "unknown";
         switch (input[kCommandAt]) {
           case kAdminIdentify: return "vroc.identify";
+          case kAdminGetLogPage: return "vroc.getLogPage";
           case kAdminFirmwareImageDownload: return "vroc.download";
           case kAdminFirmwareCommit: return "vroc.commit";
           default: return "unknown";
@@ -223,22 +224,46 @@ class VrocPort : public SimDevice {
     if (disk == nullptr) return driverStatus(b, kInvalidPathTargetId, outSize);
     switch (b[kCommandAt]) {
       case kAdminIdentify: return identify(b, inSize, outSize, *disk->drive);
+      case kAdminGetLogPage: return firmwareSlotLog(b, inSize, outSize, *disk->drive);
       case kAdminFirmwareImageDownload: return download(b, inSize, outSize, *disk->drive);
       case kAdminFirmwareCommit: return commit(b, inSize, outSize, *disk->drive);
       default: return driverStatus(b, kUnsupportedAdminCmd, outSize);
     }
   }
 
+  // The block the driver reads a page of the drive with: the identify
+  // timeout and lengths, data to the host.
+  std::optional<std::uint32_t> readBlockFault(std::span<const std::uint8_t> b, std::uint32_t inSize,
+                                              std::uint32_t outSize) const {
+    if (auto fault = blockFault(b, kIdentifyTimeout, kDeviceToHost)) return fault;
+    if (inSize != kIdentifyBytes || le32(b, kDataBytesAt) != 0) return kInsufficientInBuffer;
+    if (outSize != kIdentifyBytes || le32(b, kReturnBytesAt) != kIdentifyBytes) return kInsufficientOutBuffer;
+    return std::nullopt;
+  }
+
   IoResult identify(std::span<std::uint8_t> b, std::uint32_t inSize, std::uint32_t outSize, const NvmeDrive& drive) {
-    if (auto fault = blockFault(b, kIdentifyTimeout, kDeviceToHost)) return driverStatus(b, *fault, outSize);
-    if (inSize != kIdentifyBytes || le32(b, kDataBytesAt) != 0) return driverStatus(b, kInsufficientInBuffer, outSize);
-    if (outSize != kIdentifyBytes || le32(b, kReturnBytesAt) != kIdentifyBytes)
-      return driverStatus(b, kInsufficientOutBuffer, outSize);
+    if (auto fault = readBlockFault(b, inSize, outSize)) return driverStatus(b, *fault, outSize);
     if (le32(b, commandDword(0)) != kAdminIdentify || le32(b, commandDword(10)) != kCnsController ||
         !otherDwordsZero(b, false))
       return complete(b, kNvmeInvalidField, kIdentifyBytes);
     const std::vector<std::uint8_t> data = drive.identify();
     std::copy(data.begin(), data.end(), b.begin() + kDataAt);
+    return complete(b, kNvmeSuccess, kIdentifyBytes);
+  }
+
+  // The identify block changed only in its command: opcode 02h, NSID
+  // FFFFFFFFh, LID 03h with NUMDL 127. The log's 512 bytes come back at the
+  // data area; the rest of it stays as sent.
+  IoResult firmwareSlotLog(std::span<std::uint8_t> b, std::uint32_t inSize, std::uint32_t outSize,
+                           const NvmeDrive& drive) {
+    if (auto fault = readBlockFault(b, inSize, outSize)) return driverStatus(b, *fault, outSize);
+    bool wellFormed = le32(b, commandDword(0)) == kAdminGetLogPage && le32(b, commandDword(1)) == kAllNamespaces &&
+                      le32(b, commandDword(10)) == kFirmwareSlotLogDword10;
+    for (std::size_t n = 2; n <= 15; ++n)
+      if (n != 10 && le32(b, commandDword(n)) != 0) wellFormed = false;
+    if (!wellFormed) return complete(b, kNvmeInvalidField, kIdentifyBytes);
+    const std::vector<std::uint8_t> log = drive.firmwareSlotLog();
+    std::copy(log.begin(), log.end(), b.begin() + kDataAt);
     return complete(b, kNvmeSuccess, kIdentifyBytes);
   }
 

@@ -71,10 +71,14 @@ inline constexpr std::uint32_t kDeviceToHost = 2;
 inline constexpr std::size_t commandDword(std::size_t n) { return kCommandAt + 4 * n; }
 inline constexpr std::size_t completionDword(std::size_t n) { return kCompletionAt + 4 * n; }
 
+inline constexpr std::uint8_t kAdminGetLogPage = 0x02;
 inline constexpr std::uint8_t kAdminIdentify = 0x06;
 inline constexpr std::uint8_t kAdminFirmwareCommit = 0x10;
 inline constexpr std::uint8_t kAdminFirmwareImageDownload = 0x11;
 inline constexpr std::uint32_t kCnsController = 1;
+inline constexpr std::uint32_t kAllNamespaces = 0xFFFFFFFF;
+// Get Log Page dword 10: LID 03h (Firmware Slot Information), NUMDL 127.
+inline constexpr std::uint32_t kFirmwareSlotLogDword10 = 0x007F0003;
 
 // The driver's own status codes in ReturnCode.
 enum DriverStatus : std::uint32_t {

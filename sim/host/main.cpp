@@ -1,8 +1,9 @@
 // koa-sim-host: the simulated machine as the model behind the device shim
 // under Wine (tests/windows/run-on-wine-devices.sh). It loads the machine
-// as the Linux program does (KOA_SIM_MACHINE, with KOA_SIM_TRACE and
-// KOA_SIM_STATE_OUT), listens on 127.0.0.1, answers the one shim that
-// connects, and writes the trace and the final state when the shim unloads.
+// as the Linux program does (KOA_SIM_MACHINE, with KOA_SIM_TRACE,
+// KOA_SIM_STATE_OUT and KOA_SIM_STATE_NOW_OUT), listens on 127.0.0.1,
+// answers the one shim that connects, and writes the trace and the state
+// files when the shim unloads.
 //
 //   koa-sim-host [--port N] [--ready FILE] [--accept-timeout S] [--idle-timeout S] [--stop-after N]
 //

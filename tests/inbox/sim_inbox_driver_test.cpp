@@ -263,6 +263,13 @@ TEST_F(SimInboxDriver, ADriveThatActivatesAtResetAnswersPowerCycleRequired) {
   EXPECT_EQ(send(kMiniport, activateRequest(3)).returnCode(), 0x20u);
   EXPECT_EQ(drives["ssd"]->runningRevision(), "GXB3LTMW");
   EXPECT_EQ(drives["ssd"]->revisionAfterReset(), "GXB4LTMW");
+  // Get info shows the new image waiting in slot 3 for the reset.
+  const Answer info = send(kMiniport, getInfoRequest());
+  ASSERT_EQ(info.returnCode(), 0u);
+  EXPECT_EQ(info.bytes[62], 2u);  // ActiveSlot
+  EXPECT_EQ(info.bytes[63], 3u);  // PendingActivateSlot
+  EXPECT_EQ(ascii(info.bytes, 68 + 16 + 8, 8), "GXB3LTMW");
+  EXPECT_EQ(ascii(info.bytes, 68 + 32 + 8, 8), "GXB4LTMW");
 }
 
 TEST_F(SimInboxDriver, AnIncompleteImageIsRefusedAndTheRunningFirmwareStays) {

@@ -2,11 +2,13 @@
 // driver's tables, answered as a strict driver would.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/win_types.h"
 #include "sim/drivers.h"
 #include "tests/support/bytes.h"
+#include "tests/support/firmware_slot_log_requests.h"
 
 namespace koa::test {
 namespace {
@@ -216,6 +218,56 @@ TEST(SimIrstDriver, DriveThatActivatesAtResetAsksForAPowerCycle) {
   EXPECT_EQ(le32(activate, 20), 0x20u);
   EXPECT_EQ(controller.drives["a"]->runningRevision(), "OLD00001");
   EXPECT_EQ(controller.drives["a"]->revisionAfterReset(), "NEW00002");
+}
+
+TEST(SimIrstDriver, FirmwareSlotLogAnswersOnlyTheIdentifyBlockWithTheLogCommand) {
+  Controller controller("reset");
+  ASSERT_EQ(downloadAll(controller, 5, 4096), 0u);
+  auto activate = activateRequest(5);
+  ASSERT_TRUE(controller.send(activate).ok);
+
+  auto log = irstFirmwareSlotLogRequest(5);
+  EXPECT_EQ(controller.device->requestKind(0x4D008, log), "irst.getLogPage");
+  EXPECT_EQ(controller.device->requestDrive(0x4D008, log), "a");
+  std::fill(log.begin() + 164 + 512, log.end(), 0xA5);
+  const IoResult result = controller.send(log);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.bytesReturned, 4260u);
+  EXPECT_EQ(le32(log, 20), 0u);
+  EXPECT_EQ(log[164], 0x21);  // AFI: running slot 1, slot 2 at the next reset
+  EXPECT_TRUE(std::all_of(log.begin() + 165, log.begin() + 172, [](std::uint8_t b) { return b == 0; }));
+  EXPECT_EQ(ascii(log, 164 + 8, 8), "OLD00001");
+  EXPECT_EQ(ascii(log, 164 + 16, 8), "NEW00002");
+  EXPECT_TRUE(std::all_of(log.begin() + 164 + 24, log.begin() + 164 + 512, [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(log.begin() + 164 + 512, log.end(), [](std::uint8_t b) { return b == 0xA5; }));
+
+  // Every field of the block one value off: refused as a malformed identify.
+  const std::vector<std::pair<std::size_t, std::uint32_t>> spoilers{
+      {32, 0x03},        // opcode
+      {36, 0xFFFFFFFE},  // NSID
+      {36, 0},           // NSID of identify
+      {72, 0x007F0002},  // LID
+      {72, 0x007E0003},  // NUMDL
+      {76, 1},           // dword 11
+      {92, 1},           // dword 15
+      {96, 1},           // the gap after the command
+      {116, 160},        // data offset
+      {120, 512},        // data length
+  };
+  for (const auto& [offset, value] : spoilers) {
+    auto request = irstFirmwareSlotLogRequest(5);
+    putLe32(request.data(), offset, value);
+    EXPECT_EQ(controller.send(request).error, ERROR_INVALID_PARAMETER) << "byte " << offset;
+  }
+  auto wrongAddress = irstFirmwareSlotLogRequest(5);
+  wrongAddress[30] = 1;
+  EXPECT_EQ(controller.send(wrongAddress).error, ERROR_INVALID_PARAMETER);
+  auto shorter = irstFirmwareSlotLogRequest(5);
+  shorter.resize(164 + 512);
+  putLe32(shorter.data(), 24, 164 + 512 - 28);
+  EXPECT_EQ(controller.send(shorter).error, ERROR_INVALID_PARAMETER);
+  auto noDrive = irstFirmwareSlotLogRequest(6);
+  EXPECT_EQ(controller.send(noDrive).error, 55u);  // ERROR_DEV_NOT_EXIST
 }
 
 TEST(SimIrstDriver, ActivationOfAnIncompleteImageOrAMissingSlotIsRefused) {

@@ -45,7 +45,7 @@ bool hasDriverHeader(const std::string& kind) {
          kind.rfind("vroc.", 0) == 0;
 }
 bool isPassThrough(const std::string& kind) {
-  return kind == "vroc.identify" || kind == "vroc.download" || kind == "vroc.commit";
+  return kind == "vroc.identify" || kind == "vroc.getLogPage" || kind == "vroc.download" || kind == "vroc.commit";
 }
 bool isDownload(const std::string& kind) {
   return kind == "inbox.download" || kind == "irst.download" || kind == "vroc.download";

@@ -89,7 +89,8 @@ TEST(MachineLoader, FieldValuesOutOfTheirDomain) {
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "output", "device": "\\\\?\\d1", "request": "unknown", "hex": "abc"}])")),
             "machine.json: /faults/0/hex: expected hex text (pairs of 0-9, a-f)");
   EXPECT_EQ(loadError(withDevices("[" + kDisk + "]", R"(, "faults": [{"action": "completionStatus", "device": "\\\\?\\d1", "request": "inbox.activate", "status": 1}])")),
-            "machine.json: /faults/0/request: a completion status answers only vroc.identify, vroc.download and vroc.commit");
+            "machine.json: /faults/0/request: a completion status answers only vroc.identify, vroc.getLogPage, "
+            "vroc.download and vroc.commit");
   EXPECT_EQ(loadError(R"({"drives": {"a": {"serialNumber": "S", "modelNumber": "M", "firmwareRevision": "GXB3LTMW",
                                          "commitStatus": {"status": 0}}}})"),
             "machine.json: /drives/a/commitStatus/status: a forced status is not 0 (a successful commit commits the image)");

@@ -319,6 +319,17 @@ TEST(NvmeDriveDescription, MalformedDrivesAreNamedByField) {
   auto tooBig = baseDrive();
   tooBig["fwug"] = 256;
   EXPECT_EQ(loadFailure(tooBig), "/drives/d/fwug: expected a number from 0 to 255, found 256");
+  auto pendingEmpty = baseDrive();
+  pendingEmpty["slots"].push_back({{"number", 3}});
+  pendingEmpty["pendingSlot"] = 3;
+  EXPECT_EQ(loadFailure(pendingEmpty), "/drives/d/pendingSlot: the slot holds no image");
+  auto pendingAbsent = baseDrive();
+  pendingAbsent["pendingSlot"] = 3;
+  EXPECT_EQ(loadFailure(pendingAbsent), "/drives/d/pendingSlot: no such slot in \"slots\"");
+  auto notReplaced = baseDrive();
+  notReplaced["activeSlotReplaced"] = true;
+  EXPECT_EQ(loadFailure(notReplaced),
+            "/drives/d/activeSlotReplaced: the active slot holds the running revision (\"GXB3LTMW\")");
 }
 
 TEST(NvmeDriveDescription, WithoutSlotsTheDriveHasOneWritableSlotRunningItsRevision) {

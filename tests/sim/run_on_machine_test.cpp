@@ -9,7 +9,10 @@
 
 #include "sim/sha256.h"
 #include "sim/sim_bytes.h"
+#include "tests/sim/json_schema_check.h"
 #include "tests/sim/sim_test_support.h"
+#include "tests/support/firmware_slot_log_requests.h"
+#include "tests/support/irst_machine.h"
 #include "tests/support/machine_run.h"
 #include "transfer/firmware_image.h"
 
@@ -59,6 +62,66 @@ TEST(RunOnMachine, UpdateRebootRunAgain) {
     EXPECT_EQ(drive["received"]["length"], 0) << name;
     EXPECT_EQ(drive["firmwareRevision"], state["drives"][name]["firmwareRevision"]) << name;
   }
+}
+
+// "Update, then look before the reboot": the machine as the run left it
+// loads without a reset; the IRST drives, which activate only at a reset,
+// hold the new image in their active slot, pending, while Identify still
+// names the old revision.
+TEST(RunOnMachine, UpdateThenLookBeforeTheReboot) {
+  const auto directory = koa::test::makeTemporaryDirectory();
+  const auto nowFile = directory / "now.json";
+  const MachineRun run =
+      runOn(sourcePath("examples/machines/workstation.json"), {{"KOA_SIM_STATE_NOW_OUT", nowFile.string()}});
+  EXPECT_EQ(run.exitCode, 1602 & 0xFF) << run.standardOutput;
+  const nlohmann::json now = nlohmann::json::parse(readFile(nowFile));
+  std::filesystem::remove_all(directory);
+  const nlohmann::json example = koa::test::machineFile("examples/machines/workstation.json");
+
+  const auto schema = nlohmann::json::parse(readFile(sourcePath("docs/machine.schema.json")));
+  EXPECT_EQ(test::schemaViolations(schema, now), std::vector<std::string>{});
+  SimulatedMachine before(test::describe(now));
+  SimulatedMachine after(test::describe(run.state));
+  for (const char* name : {"irst-raid-a", "irst-raid-b", "irst-single"}) {
+    const std::string old = example["drives"][name]["firmwareRevision"];
+    EXPECT_EQ(now["drives"][name]["pendingSlot"], 2) << name;
+    const NvmeDrive& waiting = *before.drive(name);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(waiting.identify().data()) + 64, 8), old) << name;
+    const auto log = waiting.firmwareSlotLog();
+    EXPECT_EQ(log[0], 0x22) << name;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(log.data()) + 16, 8), "GXB4LTMW") << name;
+    EXPECT_EQ(waiting.firmwareSlotInfo().pendingActivateSlot, 2) << name;
+    EXPECT_EQ(waiting.firmwareSlotInfo().slots[1].revision, "GXB4LTMW") << name;
+
+    const NvmeDrive& rebooted = *after.drive(name);
+    EXPECT_FALSE(run.state["drives"][name].contains("pendingSlot")) << name;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rebooted.identify().data()) + 64, 8), "GXB4LTMW") << name;
+    EXPECT_EQ(rebooted.firmwareSlotLog()[0], 0x02) << name;
+    EXPECT_EQ(rebooted.firmwareSlotInfo().pendingActivateSlot, 0) << name;
+  }
+  EXPECT_EQ(now["drives"]["inbox-gxb3"]["firmwareRevision"], "GXB4LTMW");
+  EXPECT_FALSE(now["drives"]["inbox-gxb3"].contains("pendingSlot"));
+  // The loaded machine's own next reset is the one the run's state file shows.
+  for (const auto& [name, drive] : before.state()["drives"].items())
+    for (const char* field : {"firmwareRevision", "activeSlot", "slots", "identifyHex"})
+      EXPECT_EQ(drive.value(field, nlohmann::json()), run.state["drives"][name].value(field, nlohmann::json()))
+          << name << " " << field;
+
+  // The controller answers the log read from the loaded machine, named in
+  // the trace.
+  const std::u16string controller(koa::test::kIntelControllerPath.begin(), koa::test::kIntelControllerPath.end());
+  const Handle handle = before.CreateFileW(controller.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0);
+  ASSERT_NE(handle, kInvalidHandle);
+  auto request = koa::test::irstFirmwareSlotLogRequest(1);
+  std::uint32_t returned = 0;
+  ASSERT_TRUE(before.DeviceIoControl(handle, 0x4D008, request.data(), 4260, request.data(), 4260, &returned));
+  EXPECT_EQ(returned, 4260u);
+  EXPECT_EQ(request[164], 0x22);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.data()) + 164 + 16, 8), "GXB4LTMW");
+  EXPECT_EQ(before.trace().entries().back()["request"], "irst.getLogPage");
+  EXPECT_EQ(before.trace().entries().back()["drive"], "irst-raid-b");
+  EXPECT_TRUE(before.CloseHandle(handle));
 }
 
 TEST(RunOnMachine, TraceHasOneJsonLinePerPlatformCallWithCompleteBytes) {

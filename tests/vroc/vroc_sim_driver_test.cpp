@@ -3,6 +3,7 @@
 // drives behind it hold afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "sim/json_field.h"
 #include "sim/sim_device.h"
 #include "tests/support/bytes.h"
+#include "tests/support/firmware_slot_log_requests.h"
 #include "tests/support/patterned_image.h"
 #include "tests/support/vroc_requests.h"
 
@@ -269,6 +271,72 @@ TEST_F(VrocSimDriver, AWholeImageCommittedToSlotTwoRunsAfterTheNextReset) {
   ASSERT_TRUE(drive("m2").committed().has_value());
   EXPECT_EQ(drive("m2").committed()->length, 0x200000u);
   EXPECT_EQ(drive("m1").acceptedPieces(), 0u);  // addressed by disk id alone
+}
+
+TEST_F(VrocSimDriver, FirmwareSlotLogAnswersOnlyTheIdentifyBlockWithTheLogCommand) {
+  PatternedImage image;
+  std::memcpy(imageBuffer + 0x42, "GXB4LTMW", 8);
+  for (std::uint32_t i = 0; i < 512; ++i) ASSERT_EQ(call(expectedDownload(0x01000001, i * 4096, 4096), 153).dword3() >> 17, 0u);
+  ASSERT_EQ(call(expectedCommit(0x01000001)).dword3() >> 17, 0u);  // slot 2, activated at the next reset
+
+  const auto request = test::vrocFirmwareSlotLogRequest(0x01000001);
+  EXPECT_EQ(port_->requestKind(kScsiMiniport, request), "vroc.getLogPage");
+  EXPECT_EQ(port_->requestDrive(kScsiMiniport, request), "m2");
+  const Reply log = call(request);
+  ASSERT_TRUE(log.result.ok);
+  EXPECT_EQ(log.result.bytesReturned, 4252u);
+  EXPECT_EQ(log.returnCode(), 0u);
+  EXPECT_EQ(log.dword3() & 0xFFFF0000u, 0x00010000u);  // success, phase tag
+  EXPECT_EQ(log.buffer[152], 0x22);                    // AFI: slot 2 running, slot 2 at the next reset
+  EXPECT_TRUE(std::all_of(log.buffer.begin() + 153, log.buffer.begin() + 160, [](std::uint8_t b) { return b == 0; }));
+  EXPECT_EQ(ascii(log.buffer, 152 + 8, 8), "GXB1LTMW");
+  EXPECT_EQ(ascii(log.buffer, 152 + 16, 8), "GXB4LTMW");
+  EXPECT_TRUE(std::all_of(log.buffer.begin() + 152 + 24, log.buffer.begin() + 152 + 512,
+                          [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(log.buffer.begin() + 152 + 512, log.buffer.begin() + 4248,
+                          [](std::uint8_t b) { return b == 0x55; }));
+  EXPECT_EQ(ascii(drive("m2").identify(), 64, 8), "GXB2LTMW");
+  EXPECT_EQ(call(test::vrocFirmwareSlotLogRequest(0x02000000)).buffer[152], 0x02);  // nothing pending
+
+  // Every field of the block one value off.
+  struct Case {
+    const char* name;
+    std::size_t offset;
+    std::uint32_t value;
+    std::uint32_t outSize;
+    std::uint32_t returnCode;
+    std::uint32_t nvmeStatus;  // when returnCode is 0
+  };
+  const Case cases[] = {
+      {"timeout", 12, 30, 4252, 1, 0},
+      {"vendor dword", 28, 1, 4252, 9, 0},
+      {"direction", 132, 1, 4252, 11, 0},
+      {"data length", 140, 4096, 4252, 3, 0},
+      {"return length", 148, 4096, 4252, 4, 0},
+      {"output size", 148, 4252, 4096, 4, 0},
+      {"unknown disk", 20, 0x01000007, 4252, 14, 0},
+      {"NSID", 56, 0xFFFFFFFE, 4252, 0, 0x002},
+      {"NSID of identify", 56, 0, 4252, 0, 0x002},
+      {"LID", 92, 0x007F0002, 4252, 0, 0x002},
+      {"NUMDL", 92, 0x00FF0003, 4252, 0, 0x002},
+      {"dword 2", 60, 1, 4252, 0, 0x002},
+      {"dword 11", 96, 1, 4252, 0, 0x002},
+      {"dword 15", 112, 1, 4252, 0, 0x002},
+      {"command identifier", 52, 0x00010002, 4252, 0, 0x002},
+  };
+  for (const Case& c : cases) {
+    auto bytes = test::vrocFirmwareSlotLogRequest(0x01000001);
+    putLe32(bytes, c.offset, c.value);
+    const Reply reply = call(bytes, c.outSize);
+    ASSERT_TRUE(reply.result.ok) << c.name;
+    EXPECT_EQ(reply.returnCode(), c.returnCode) << c.name;
+    if (c.returnCode == 0) {
+      EXPECT_EQ(reply.dword3() >> 17, c.nvmeStatus) << c.name;
+      EXPECT_EQ(reply.buffer[152], 0x55) << c.name;
+    } else {
+      EXPECT_EQ(reply.result.bytesReturned, 28u) << c.name;
+    }
+  }
 }
 
 TEST_F(VrocSimDriver, ACommitWithoutTheWholeImageIsAnInvalidFirmwareImage) {

@@ -26,8 +26,10 @@
 #
 # Results in the output directory: stdout.txt and stderr.txt (the program's
 # standard output and standard error), exit-code.txt (the full exit code,
-# read as !ERRORLEVEL! through cmd /v:on), trace.jsonl (KOA_SIM_TRACE of the model: the program's device
-# calls), state.json (KOA_SIM_STATE_OUT), host.err and wine.log (the model's
+# read as !ERRORLEVEL! through cmd /v:on), trace.jsonl (KOA_SIM_TRACE of the
+# model: the program's device calls), state.json (KOA_SIM_STATE_OUT),
+# state-now.json (the machine before the reset, KOA_SIM_STATE_NOW_OUT),
+# host.err and wine.log (the model's
 # and Wine's messages, the shim's DbgPrint lines among them), and the log
 # where /log= puts it (test.txt in the output directory by default).
 #
@@ -102,7 +104,7 @@ trap 'exit 130' INT TERM
 # ---- the model
 read -r -a host_args <<<"${KOA_SIM_HOST_ARGS:-}"
 KOA_SIM_MACHINE=$machine KOA_SIM_TRACE=$out/trace.jsonl KOA_SIM_STATE_OUT=$out/state.json \
-  "$host" --port "${KOA_WINE_DEVICES_PORT:-0}" --ready "$out/ready.txt" "${host_args[@]}" \
+  KOA_SIM_STATE_NOW_OUT=$out/state-now.json "$host" --port "${KOA_WINE_DEVICES_PORT:-0}" --ready "$out/ready.txt" "${host_args[@]}" \
   >"$out/host.out" 2>"$out/host.err" &
 host_pid=$!
 for _ in $(seq 300); do
