@@ -20,7 +20,7 @@ const std::string kController =
 TEST(InventoryModes, TableShowsEveryDriveOnceWithItsStateAndTheCandidateThatGaveNoDrive) {
   const nlohmann::json machine = machineFile("tests/machines/inventory/mixed.json");
   const MachineRun run = runInventory(machine);
-  const std::string common = ", VID 0xD5A7, granularity 1, pending activation unknown, " + kController + "\n";
+  const std::string common = ", VID 0xD5A7, granularity 1, active slot 2, nothing pending, " + kController + "\n";
   const std::string twice = "     note: listed 2 times by discovery (a member of more than one volume); shown once\n";
   EXPECT_EQ(run.standardOutput,
             "koa-inventory: drives for the package of GXB4LTMW\n"
@@ -31,7 +31,7 @@ TEST(InventoryModes, TableShowsEveryDriveOnceWithItsStateAndTheCandidateThatGave
                 "  3. another revision: KOA NVMe SSD 512GB, serial KOA0000000000000203, GXC1LTMW, IRST non-RAID" +
                 common +
                 "  4. another maker's drive: Other Maker NVMe 1TB, serial OTH0000000000000301, 5C2QEXM7, "
-                "IRST non-RAID, VID 0x1AB3, granularity 1, pending activation unknown, " +
+                "IRST non-RAID, VID 0x1AB3, granularity 1, active slot 1, nothing pending, " +
                 kController +
                 "\n"
                 "  5. needs the update: KOA NVMe SSD 1TB, serial KOA0000000000000101, GXB3LTMW, inbox, VID 0xD5A7, "
