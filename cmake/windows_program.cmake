@@ -4,7 +4,9 @@
 #   koa-update.exe      the program as shipped: the real Win32 platform, GUI
 #                       subsystem (no console, no window), wide entry point,
 #                       statically linked, with its manifest and version record;
-#   koa-update-sim.exe  the same program on the simulated machine, a console
+#   koa-inventory.exe   the read-only inventory as shipped: console subsystem,
+#                       otherwise as koa-update.exe;
+#   koa-update-sim.exe  koa-update on the simulated machine, a console
 #                       program for the tests under Wine;
 #   koa-win32-platform-check.exe  checks of the Win32 platform, under Wine.
 #
@@ -13,7 +15,6 @@
 
 enable_language(RC)
 
-set(KOA_WINDOWS_DESCRIPTION "koa-update: NVMe SSD firmware update")
 set(KOA_WINDOWS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 string(REPLACE "." "," KOA_WINDOWS_VERSION_COMMAS ${KOA_WINDOWS_VERSION})
 
@@ -42,17 +43,51 @@ function(koa_windows_program target)
   koa_warnings(${target})
 endfunction()
 
+# Resources of the shipped programs, generated in one directory: each
+# program's manifest and version record (app/resources/program.*.in) and the
+# embedded image's revision, read from the image at build time.
 set(KOA_WINDOWS_RESOURCES ${CMAKE_BINARY_DIR}/resources)
-set(KOA_WINDOWS_MANIFEST_FILE ${KOA_WINDOWS_RESOURCES}/koa-update.manifest)
-configure_file(app/resources/koa-update.manifest.in ${KOA_WINDOWS_MANIFEST_FILE} @ONLY)
-configure_file(app/resources/koa-update.rc.in ${KOA_WINDOWS_RESOURCES}/koa-update.rc @ONLY)
-set_source_files_properties(${KOA_WINDOWS_RESOURCES}/koa-update.rc PROPERTIES
-  OBJECT_DEPENDS ${KOA_WINDOWS_MANIFEST_FILE})
+set(KOA_FIRMWARE_REVISION_HEADER ${KOA_WINDOWS_RESOURCES}/firmware_revision.h)
+add_custom_command(
+  OUTPUT ${KOA_FIRMWARE_REVISION_HEADER}
+  COMMAND ${CMAKE_COMMAND} -DKOA_FIRMWARE_IMAGE=${KOA_EMBEDDED_IMAGE_FILE}
+          -DOUTPUT=${KOA_FIRMWARE_REVISION_HEADER}
+          -P ${CMAKE_SOURCE_DIR}/cmake/firmware_revision_header.cmake
+  DEPENDS ${KOA_EMBEDDED_IMAGE_FILE} ${CMAKE_SOURCE_DIR}/cmake/firmware_revision_header.cmake
+          ${CMAKE_SOURCE_DIR}/cmake/check_firmware_image.cmake
+  COMMENT "Reading the embedded image's revision for the version record"
+  VERBATIM)
+
+# koa_shipped_program_resources(TARGET DESCRIPTION): gives a shipped program
+# its manifest and its version record, named after the target.
+function(koa_shipped_program_resources target description)
+  set(KOA_PROGRAM ${target})
+  set(KOA_PROGRAM_DESCRIPTION ${description})
+  set(KOA_PROGRAM_MANIFEST ${KOA_WINDOWS_RESOURCES}/${target}.manifest)
+  set(rc ${KOA_WINDOWS_RESOURCES}/${target}.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/app/resources/program.manifest.in ${KOA_PROGRAM_MANIFEST} @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/app/resources/program.rc.in ${rc} @ONLY)
+  set_source_files_properties(${rc} PROPERTIES
+    OBJECT_DEPENDS "${KOA_PROGRAM_MANIFEST};${KOA_FIRMWARE_REVISION_HEADER}")
+  target_sources(${target} PRIVATE ${rc} ${KOA_FIRMWARE_REVISION_HEADER})
+endfunction()
 
 # The Win32 platform checked against a real SetupAPI and kernel, under Wine.
 add_executable(koa-win32-platform-check tests/windows/win32_platform_check.cpp)
 target_link_libraries(koa-win32-platform-check PRIVATE koa_win32)
 koa_windows_program(koa-win32-platform-check)
+
+# The version record of a program as Windows reads it, under Wine.
+add_executable(koa-version-info-check tests/windows/version_info_check.cpp)
+target_link_libraries(koa-version-info-check PRIVATE version)
+koa_windows_program(koa-version-info-check)
+
+# What the hardening check must refuse: no ASLR, no high-entropy VA, no NX.
+add_executable(koa-hardening-planted tests/windows/hardening_planted.cpp)
+target_link_libraries(koa-hardening-planted PRIVATE version)
+koa_windows_program(koa-hardening-planted)
+target_link_options(koa-hardening-planted PRIVATE
+  -Wl,--disable-dynamicbase,--disable-high-entropy-va,--disable-nxcompat)
 
 # The entry routine and the simulated machine arrive in the tree separately;
 # each program is built once what it needs is there.
@@ -61,14 +96,16 @@ if(NOT EXISTS ${CMAKE_SOURCE_DIR}/app/run_program.cpp)
 endif()
 
 # WIN32: the GUI subsystem (-mwindows).
-add_executable(koa-update WIN32 app/main_win32.cpp ${KOA_WINDOWS_RESOURCES}/koa-update.rc)
+add_executable(koa-update WIN32 app/main_win32.cpp)
 target_link_libraries(koa-update PRIVATE koa_win32 koa_system)
 koa_windows_program(koa-update)
+koa_shipped_program_resources(koa-update "koa-update: NVMe SSD firmware update")
 
 # The console subsystem: PowerShell and cmd wait for it and read its output.
 add_executable(koa-inventory inventory/main_win32.cpp)
 target_link_libraries(koa-inventory PRIVATE koa_win32 koa_inventory)
 koa_windows_program(koa-inventory)
+koa_shipped_program_resources(koa-inventory "koa-inventory: NVMe SSD drives and their firmware for koa-update")
 
 if(TARGET koa_sim)
   add_executable(koa-update-sim app/main_simulated.cpp)

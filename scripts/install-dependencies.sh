@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev
+  python3 osslsigncode openssl
 )
 
 missing=()

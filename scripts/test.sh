@@ -33,8 +33,13 @@ tests/windows/run-end-to-end-under-wine.sh build/linux build/windows
 tests/windows/run-wine-device-suite.sh
 
 # The program as shipped, built twice from nothing in two directories: the
-# same bytes both times; leaves dist/koa-update.exe and its SHA-256.
+# same bytes both times, hardened; leaves dist/koa-update.exe and its SHA-256.
 scripts/dist.sh --check
+
+# Signed with a throwaway certificate (one more clean build): the signature
+# verifies, removing it gives back the unsigned bytes, the signed program
+# runs under Wine.
+tests/windows/check-signing.sh build/windows
 
 cmake --preset sanitize
 cmake --build --preset sanitize

@@ -212,5 +212,39 @@ TEST_F(DevicePropertyTest, ASizeTooLargeToDoubleEndsTheReadWithoutAnotherCall) {
   EXPECT_EQ(platform.propertyBufferSizes, std::vector<std::uint32_t>{0});
 }
 
+// A driver that, handed a buffer, answers ERROR_INSUFFICIENT_BUFFER and names
+// the very size it was handed; from the fifth call on it fills the buffer, so
+// that a reader that never gives up still ends.
+class SameSizeDriver : public ScriptedPlatform {
+ public:
+  bool SetupDiGetDevicePropertyW(DevInfoSet set, const SpDevInfoData* device, const DevPropKey* key,
+                                 std::uint32_t* type, std::uint8_t* buffer, std::uint32_t size,
+                                 std::uint32_t* required, std::uint32_t flags) override {
+    if (buffer == nullptr || propertyBufferSizes.size() >= 4)
+      return ScriptedPlatform::SetupDiGetDevicePropertyW(set, device, key, type, buffer, size, required, flags);
+    propertyBufferSizes.push_back(size);
+    *required = size;
+    return fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+};
+
+// Identifiers are asked for again only while the size named grows: such a
+// driver would otherwise be asked for ever, each time with twice the buffer.
+TEST(DeviceIdentifierRead, ADriverThatNamesTheSizeItWasGivenEndsTheReadWithNothing) {
+  SameSizeDriver platform;
+  platform.nodes = {makerDisk(0, 1)};
+  platform.nodes[0].properties[DEVPKEY_Device_Parent] = u"PCI\\VEN_D5A7";  // 26 bytes with the NUL
+  const DevInfoSet set =
+      platform.SetupDiGetClassDevsW(&GUID_DEVINTERFACE_DISK, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  SpDevInfoData device{};
+  device.cbSize = 32;
+  ASSERT_TRUE(platform.SetupDiEnumDeviceInfo(set, 0, &device));
+  std::u16string parent = u"before";
+  EXPECT_FALSE(readDeviceProperty(set, device, DEVPKEY_Device_Parent, parent));
+  EXPECT_EQ(parent, u"before");
+  EXPECT_EQ(platform.propertyBufferSizes, (std::vector<std::uint32_t>{0, 52}));
+  EXPECT_TRUE(platform.SetupDiDestroyDeviceInfoList(set));
+}
+
 }  // namespace
 }  // namespace koa::test::inbox

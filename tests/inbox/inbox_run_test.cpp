@@ -197,6 +197,25 @@ TEST(InboxRun, OnAWindowStationNobodySeesNoMessageBoxIsShown) {
   EXPECT_EQ(run.standardOutput, consoleOf(displayBlock(koaDrive()), 0));
 }
 
+// A station whose flags cannot be read is not shown to be invisible: the box
+// is shown, so that an administrator at a visible desktop is never left
+// without it. The station here is invisible, so only the failed read can
+// bring the box.
+TEST(InboxRun, AWindowStationThatCannotBeAskedStillGetsTheMessageBox) {
+  nlohmann::json machine = oneDriveMachine();
+  machine["windowStationVisible"] = false;
+  RunOptions notSilent;
+  notSilent.arguments = {};
+  notSilent.traceBuffers = false;
+  const auto asked = runOnMachine(machine, notSilent).calls("GetUserObjectInformationW");
+  ASSERT_EQ(asked.size(), 1u);
+  machine["faults"].push_back({{"action", "fail"}, {"call", asked[0]["seq"]}, {"error", ERROR_ACCESS_DENIED}});
+  const MachineRun run = runOnMachine(machine, notSilent);
+  ASSERT_TRUE(run.calls("GetUserObjectInformationW")[0].contains("fault"));
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.standardError, "MessageBox: TORVALE GXB4LTMW: Patch completed\\n\n");
+}
+
 TEST(InboxRun, AnActivationThatNeedsAPowerCycleEndsWith1602) {
   nlohmann::json machine = oneDriveMachine();
   koaOf(machine)["activation"] = "reset";

@@ -106,6 +106,32 @@ TEST(IrstEndToEnd, ALocationTextWithoutABusNumberAddressesNoDriveRatherThanTheDr
   EXPECT_EQ(run.revision("single"), "GXB2LTMW");
 }
 
+// The disks below the controller ask for their detail again whatever size a
+// failed call names. A driver that answers ERROR_INSUFFICIENT_BUFFER once,
+// naming the size it was just given, must not cost the non-RAID drive its
+// update: the RAID members would carry the exit code and nothing would tell.
+TEST(IrstEndToEnd, AOneOffInsufficientBufferOnANonRaidDisksDetailIsAskedPast) {
+  IrstMachine machine = raidOfTwo("reset");
+  machine.drive("single", "KOA-SINGLE", "GXB2LTMW")
+      .irstDrive(2, "single")
+      .nonRaidDisk("d2", "Bus Number 2, Target Id 0, LUN 0");
+  RunOptions inProcess;
+  inProcess.traceBuffers = false;
+  std::uint64_t filling = 0;
+  for (const auto& call : runOnMachine(machine.description(), inProcess).calls("SetupDiGetDeviceInterfaceDetailW"))
+    if (call["detailGiven"] == true && call.value("path", "") == IrstMachine::diskPath("d2")) filling = call["seq"];
+  ASSERT_NE(filling, 0u);
+  nlohmann::json faulty = machine.description();
+  faulty["faults"].push_back({{"action", "fail"}, {"call", filling}, {"error", ERROR_INSUFFICIENT_BUFFER}});
+  const MachineRun run = runOnMachine(faulty, inProcess);
+
+  ASSERT_TRUE(run.trace()[filling - 1].contains("fault"));
+  EXPECT_EQ(run.exitCode, 1602);
+  EXPECT_NE(run.log.find(logBlock(3, shown(false, "KOA-SINGLE", "GXB2LTMW"), 0)), std::string::npos) << run.log;
+  EXPECT_EQ(run.revision("single"), kImageRevision);
+  EXPECT_EQ(run.state["drives"]["single"]["committed"], run.state["drives"]["single"]["received"]);
+}
+
 TEST(IrstEndToEnd, DriveThatActivatesAtResetEndsWith1602AndTheRebootTexts) {
   const MachineRun run = runOnMachine(singleNonRaid("reset").description(), separateProcess({}));
 

@@ -66,6 +66,53 @@ std::set<std::size_t> representativePieces(const std::vector<nlohmann::json>& tr
   return chosen;
 }
 
+// Trace text of GUID_DEVINTERFACE_DISK and of the two property keys whose
+// texts are read whole: DEVPKEY_Device_DriverDesc, DEVPKEY_Device_LocationInfo.
+constexpr const char* kDiskInterfaceClass = "{53F56307-B6BF-11D0-94F2-00A0C91EFB8B}";
+constexpr const char* kDriverDescFmtid = "{A8B865DD-2E3D-4094-AD97-E593A70C75D6}";
+constexpr std::uint32_t kDriverDescPid = 4;
+constexpr const char* kLocationInfoFmtid = "{A45C254E-DF1C-4EFD-8020-67D146A850E0}";
+constexpr std::uint32_t kLocationInfoPid = 15;
+
+std::string textOf(const nlohmann::json& entry, const char* field) {
+  return entry.contains(field) && entry[field].is_string() ? entry[field].get<std::string>() : std::string();
+}
+
+bool isTextReadWhole(const nlohmann::json& entry) {
+  if (!entry.contains("key") || !entry["key"].is_object()) return false;
+  const std::string fmtid = textOf(entry["key"], "fmtid");
+  const std::uint32_t pid = entry["key"].value("pid", std::uint32_t{0});
+  return (fmtid == kDriverDescFmtid && pid == kDriverDescPid) ||
+         (fmtid == kLocationInfoFmtid && pid == kLocationInfoPid);
+}
+
+// The calls of a clean trace that fill the buffer of a read asked again
+// whatever size a failing call names. Only filling calls: a failed size query
+// names no size, which ends every read. The walk of the disks below the Intel
+// controller is told apart by its set (of disk interfaces, unlike the
+// controller probe's) and by its size query (without the device element,
+// unlike the inbox walk's).
+std::set<std::size_t> callsAskedPast(const std::vector<nlohmann::json>& trace) {
+  std::set<std::size_t> calls;
+  std::map<std::uint64_t, std::string> classOfSet;
+  bool intelDiskSized = false;  // the last detail size query was the Intel disk walk's
+  for (const auto& entry : trace) {
+    const std::string op = entry.value("op", "");
+    const std::size_t seq = entry.value("seq", std::size_t{0});
+    if (op == "SetupDiGetClassDevsW") {
+      classOfSet[entry.value("result", std::uint64_t{0})] = textOf(entry, "classGuid");
+    } else if (op == "SetupDiGetDeviceInterfaceDetailW" && !entry.value("detailGiven", false)) {
+      intelDiskSized = classOfSet[entry.value("set", std::uint64_t{0})] == kDiskInterfaceClass &&
+                       !entry.value("deviceInfoDataGiven", true);
+    } else if (op == "SetupDiGetDeviceInterfaceDetailW") {
+      if (intelDiskSized) calls.insert(seq);
+    } else if (op == "SetupDiGetDevicePropertyW" && entry.value("bufferSize", 0u) > 0 && isTextReadWhole(entry)) {
+      calls.insert(seq);
+    }
+  }
+  return calls;
+}
+
 std::string hex(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%X", value);
@@ -77,6 +124,7 @@ std::string hex(std::uint32_t value) {
 FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPiece) {
   FaultPlan plan;
   const std::set<std::size_t> chosenPieces = representativePieces(cleanTrace);
+  const std::set<std::size_t> askedPast = callsAskedPast(cleanTrace);
   for (const auto& entry : cleanTrace) {
     const std::string op = entry.value("op", "");
     const std::string kind = entry.value("request", "");
@@ -90,7 +138,8 @@ FaultPlan planFaults(const std::vector<nlohmann::json>& cleanTrace, bool everyPi
                              (entry.contains("drive") ? " (" + entry["drive"].get<std::string>() + ")" : "");
     for (std::uint32_t error : errorsOf(op))
       plan.faults.push_back({call, name + ": fail " + std::to_string(error),
-                             {{"action", "fail"}, {"call", call}, {"error", error}}});
+                             {{"action", "fail"}, {"call", call}, {"error", error}},
+                             error == ERROR_INSUFFICIENT_BUFFER && askedPast.contains(call)});
     if (op == "DeviceIoControl" && hasDriverHeader(kind)) {
       plan.faults.push_back({call, name + ": ReturnCode 1",
                              {{"action", "returnCode"}, {"call", call}, {"returnCode", kReturnCodeError}}});

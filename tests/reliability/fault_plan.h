@@ -14,6 +14,13 @@ struct InjectedFault {
   std::size_t call = 0;  // the trace's seq of the call it hits
   std::string what;      // e.g. "DeviceIoControl inbox.download: fail 1117"
   nlohmann::json fault;  // as the machine description's "faults" take it
+  // An ERROR_INSUFFICIENT_BUFFER on a call that fills a buffer of a read the
+  // program asks again whatever size is named: the interface detail of a
+  // disk below the Intel controller, a controller's driver description, a
+  // disk's location text. The failed call named the size it was given, so the
+  // next one reads the value: the run must update every target the clean
+  // run updated, not merely report no drive wrongly.
+  bool askedPast = false;
 };
 
 struct FaultPlan {

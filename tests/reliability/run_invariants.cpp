@@ -70,6 +70,31 @@ bool succeeded(const RecordedRequest& request) {
   return true;
 }
 
+// The log's per-drive Return Codes by serial number, in order.
+struct Reported {
+  std::string serial;
+  long code = 0;
+};
+std::vector<Reported> reportedDrives(const std::string& log) {
+  std::vector<Reported> drives;
+  std::istringstream lines(log);
+  std::string line;
+  bool inDisk = false;
+  while (std::getline(lines, line)) {
+    if (line.rfind("[Disk #", 0) == 0) {
+      inDisk = true;
+      drives.push_back({});
+    } else if (line.rfind("[", 0) == 0) {
+      inDisk = false;
+    } else if (inDisk && line.rfind("Serial Number : ", 0) == 0) {
+      drives.back().serial = line.substr(16);
+    } else if (inDisk && line.rfind("Return Code : ", 0) == 0) {
+      drives.back().code = std::stol(line.substr(14));
+    }
+  }
+  return drives;
+}
+
 // What a drive has received since its download last started at offset 0.
 struct DownloadProgress {
   std::uint64_t contiguousEnd = 0;  // the pieces so far, in order from 0
@@ -139,31 +164,6 @@ class Checker {
     }
   }
 
-  // The log's per-drive Return Codes by serial number, in order.
-  struct Reported {
-    std::string serial;
-    long code = 0;
-  };
-  std::vector<Reported> reportedDrives() const {
-    std::vector<Reported> drives;
-    std::istringstream lines(run_.log);
-    std::string line;
-    bool inDisk = false;
-    while (std::getline(lines, line)) {
-      if (line.rfind("[Disk #", 0) == 0) {
-        inDisk = true;
-        drives.push_back({});
-      } else if (line.rfind("[", 0) == 0) {
-        inDisk = false;
-      } else if (inDisk && line.rfind("Serial Number : ", 0) == 0) {
-        drives.back().serial = line.substr(16);
-      } else if (inDisk && line.rfind("Return Code : ", 0) == 0) {
-        drives.back().code = std::stol(line.substr(14));
-      }
-    }
-    return drives;
-  }
-
   void checkOutput() {
     const std::string& out = run_.standardOutput;
     const std::string separator(96, '=');
@@ -184,7 +184,7 @@ class Checker {
     if (run_.log.find("\n[Final Result]\nReturn Code : " + std::to_string(run_.exitCode) + "\n") == std::string::npos)
       breaks("the log's final Return Code is not the exit code ", run_.exitCode);
 
-    const auto drives = reportedDrives();
+    const auto drives = reportedDrives(run_.log);
     int expected = drives.empty() ? 1 : 0;
     for (const auto& drive : drives) {
       if (drive.code != 0 && drive.code != 1602) expected = 1;
@@ -297,6 +297,36 @@ test::RunOptions checkedRunOptions() {
 std::vector<std::string> brokenInvariants(const MachineRun& run) {
   if (!run.machine || !run.recorder) return {"the run was not made with checkedRunOptions()"};
   return Checker(run).check();
+}
+
+RunOutcome outcomeOf(const MachineRun& run) {
+  RunOutcome outcome;
+  outcome.exitCode = run.exitCode;
+  for (const Reported& drive : reportedDrives(run.log))
+    outcome.reported.push_back(drive.serial + ": " + std::to_string(drive.code));
+  const std::string image(imageRevision.begin(), imageRevision.end());
+  for (const auto& [name, before] : run.before)
+    if (before.revisionAfterReset != image && run.machine->drive(name)->revisionAfterReset() == image)
+      outcome.updated.insert(name);
+  return outcome;
+}
+
+std::vector<std::string> departuresFrom(const RunOutcome& expected, const MachineRun& run) {
+  const RunOutcome outcome = outcomeOf(run);
+  std::vector<std::string> departures;
+  if (outcome.exitCode != expected.exitCode)
+    departures.push_back("exit code " + std::to_string(outcome.exitCode) + " where the clean run gave " +
+                         std::to_string(expected.exitCode));
+  for (const std::string& drive : expected.updated)
+    if (!outcome.updated.contains(drive)) departures.push_back("drive " + drive + " was not updated");
+  if (outcome.reported != expected.reported) {
+    std::string text = "the log reports";
+    for (const auto& drive : outcome.reported) text += " [" + drive + "]";
+    text += " where the clean run's reported";
+    for (const auto& drive : expected.reported) text += " [" + drive + "]";
+    departures.push_back(text);
+  }
+  return departures;
 }
 
 }  // namespace koa::reliability

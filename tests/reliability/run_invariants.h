@@ -2,6 +2,7 @@
 // checked after each run of the fault sweep and of the fuzzer.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,20 @@ using test::MachineRun;
 // The run must have been made with checkedRunOptions(); loadImage() must have
 // been called (runProgram does).
 [[nodiscard]] std::vector<std::string> brokenInvariants(const MachineRun& run);
+
+// How a run ended: its exit code, the log's drives ("<serial>: <Return
+// Code>", in order) and the drives that hold the image after a reset and did
+// not before. A run past a fault the program asks past must end as the clean
+// run did.
+struct RunOutcome {
+  int exitCode = -1;
+  std::vector<std::string> reported;
+  std::set<std::string> updated;
+};
+[[nodiscard]] RunOutcome outcomeOf(const MachineRun& run);
+
+// Where run ended otherwise than `expected`, one line each; empty when it
+// ended the same way. The run must have been made in process.
+[[nodiscard]] std::vector<std::string> departuresFrom(const RunOutcome& expected, const MachineRun& run);
 
 }  // namespace koa::reliability

@@ -125,5 +125,19 @@ TEST_F(ImageCheck, RejectsAMissingFile) {
   EXPECT_NE(oneLine(run.standardError).find("is not a file"), std::string::npos) << run.standardError;
 }
 
+// The version record's FirmwareRevision is read from the image at build
+// time; a quote or backslash in the revision must reach the resource
+// compiler escaped ("" and \\), or the record would hold another text.
+TEST_F(ImageCheck, TheVersionRecordTakesTheRevisionFromTheImageEscaped) {
+  const auto imageFile = directory_ / "image.bin";
+  const auto header = directory_ / "firmware_revision.h";
+  test::writeFile(imageFile, image("G\"B\\4 ~!"));
+  const auto run = test::runCommand(KOA_CMAKE_COMMAND,
+                                    {"-DKOA_FIRMWARE_IMAGE=" + imageFile.string(), "-DOUTPUT=" + header.string(),
+                                     "-P", test::sourcePath("cmake/firmware_revision_header.cmake").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.standardError;
+  EXPECT_EQ(test::readFile(header), "#define KOA_FIRMWARE_REVISION \"G\"\"B\\\\4 ~!\"\n");
+}
+
 }  // namespace
 }  // namespace koa

@@ -25,6 +25,10 @@ program=$build_dir/koa-update.exe
 sim_program=$build_dir/koa-update-sim.exe
 platform_check=$build_dir/koa-win32-platform-check.exe
 error_status_check=$build_dir/koa-error-status-check.exe
+version_info_check=$build_dir/koa-version-info-check.exe
+hardening_planted=$build_dir/koa-hardening-planted.exe
+hardening_check=$source_dir/scripts/pe-hardening-check.py
+mapfile -t shipped_programs < <("$source_dir/scripts/dist.sh" --list)
 objdump=x86_64-w64-mingw32-objdump
 work=$build_dir/wine-tests
 separator='================================================================================================'
@@ -48,7 +52,8 @@ finish() {
   exit $?
 }
 
-for file in "$program" "$sim_program" "$platform_check" "$error_status_check"; do
+for file in "$program" "$sim_program" "$platform_check" "$error_status_check" "$version_info_check" \
+  "$hardening_planted"; do
   if [ ! -f "$file" ]; then
     fail "build output $file exists" "build the windows preset first"
     finish
@@ -196,6 +201,9 @@ if extract_resource "$program" 000018 "$work/manifest.xml"; then
   check "the manifest declares the process DPI-aware" \
     grep -q '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>' \
     "$work/manifest.xml"
+  check "the manifest declares Windows 10 and 11 supported" \
+    grep -Pzq '<compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1">\s*<application>\s*(<!--[^>]*-->\s*)?<supportedOS Id="\{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a\}"/>\s*</application>\s*</compatibility>' \
+    "$work/manifest.xml"
 else
   fail "koa-update.exe has a manifest resource"
 fi
@@ -212,6 +220,41 @@ if extract_resource "$program" 000010 "$work/version.bin"; then
 else
   fail "koa-update.exe has a version resource"
 fi
+
+# The hardening check (scripts/pe-hardening-check.py) passes every shipped
+# program and finds each rule that a planted program breaks: one linked
+# without ASLR, high-entropy VA and NX, with a writable code section and an
+# import that is no KnownDLL; and a shipped program whose PE checksum field
+# was changed by one.
+for shipped in "${shipped_programs[@]}"; do
+  check "$shipped.exe passes the hardening check" python3 "$hardening_check" "$build_dir/$shipped.exe"
+done
+hardening_findings() {
+  local file=$1 expected=$2 output
+  output=$(cd "$(dirname "$file")" && python3 "$hardening_check" "$(basename "$file")")
+  local status=$?
+  [ "$status" -eq 1 ] || { echo "exit status $status, expected 1"; return 1; }
+  diff -u --label expected --label actual <(printf '%s' "$expected") <(printf '%s\n' "$output")
+}
+planted=$(basename "$hardening_planted")
+check "the hardening check names every rule the planted program breaks" hardening_findings "$hardening_planted" \
+  "$planted: no ASLR: DllCharacteristics lacks DYNAMIC_BASE (0x0040)
+$planted: no high-entropy ASLR: DllCharacteristics lacks HIGH_ENTROPY_VA (0x0020)
+$planted: no DEP: DllCharacteristics lacks NX_COMPAT (0x0100)
+$planted: section .wx is both writable and executable
+$planted: imports VERSION.dll, which is no KnownDLL: Windows may load it from the program's folder
+$planted: 5 hardening rule(s) broken
+"
+cp "$program" "$work/bad-checksum.exe"
+checksum_offset=$(($(od -An -tu4 -j60 -N4 "$program") + 88))
+stored_checksum=$(od -An -tu4 -j"$checksum_offset" -N4 "$program" | tr -d ' ')
+printf "$(printf '\\x%02x' $(((stored_checksum + 1) & 255)))" |
+  dd of="$work/bad-checksum.exe" bs=1 seek="$checksum_offset" conv=notrunc status=none
+check "the hardening check refuses a PE checksum that is off by one" hardening_findings "$work/bad-checksum.exe" \
+  "$(printf 'bad-checksum.exe: PE checksum 0x%08X, the file sums to 0x%08X' \
+    $(((stored_checksum & ~255) | ((stored_checksum + 1) & 255))) "$stored_checksum")
+bad-checksum.exe: 1 hardening rule(s) broken
+"
 
 # ------------------------------------------------------------- under Wine
 
@@ -344,6 +387,25 @@ run_checks "win32 platform" platform-check "$platform_check"
 # The device shim's table from Windows error to NTSTATUS against Wine's
 # RtlNtStatusToDosError, one line a row.
 run_checks "device shim error table" error-status-check "$error_status_check"
+
+# The version record of every shipped program as Windows reads it
+# (GetFileVersionInfoW, VerQueryValueW): the project's version, the embedded
+# image's revision, the program's own names.
+for shipped in "${shipped_programs[@]}"; do
+  run_wine "version-$shipped" "$work" "$version_info_check" "$(windows_path "$build_dir/$shipped.exe")"
+  version_fields=$work/version-$shipped.out
+  tr -d '\r' <"$version_fields" | grep -v '^FileDescription ' >"$version_fields.lf"
+  {
+    printf 'Signature 0xFEEF04BD\n'
+    printf 'FixedFileVersion %s.0\nFixedProductVersion %s.0\n' "$project_version" "$project_version"
+    printf 'Translation 0409 04B0\nCompanyName TORVALE\nFileVersion %s.0\n' "$project_version"
+    printf 'InternalName %s\nOriginalFilename %s.exe\n' "$shipped" "$shipped"
+    printf 'ProductName koa-update\nProductVersion %s\nFirmwareRevision %s\n' "$project_version" "$image_revision"
+  } >"$version_fields.expected"
+  check "$shipped.exe: Windows reads the version, the firmware revision and the names from its version record" \
+    same_text "$version_fields.expected" "$version_fields.lf"
+  check "$shipped.exe: Windows reads a FileDescription" grep -q '^FileDescription [^(]' "$version_fields"
+done
 
 # (a) The shipped program on Wine's SetupAPI finds no drive of the maker.
 scenario=real-no-disk
