@@ -54,6 +54,18 @@ TEST(InventoryModes, TableShowsEveryDriveOnceWithItsStateAndTheCandidateThatGave
   EXPECT_EQ(document["drives"][3]["pciVendorId"], "0x1AB3");
   EXPECT_EQ(document["drives"][4]["pendingActivation"],
             nlohmann::json::parse(R"({"activeSlot": 2, "nextSlot": 0, "nextRevision": null})"));
+
+  // A VROC member whose Identify wrote nothing keeps the request's fill: not a drive.
+  nlohmann::json server = machineFile("examples/machines/vroc-server.json");
+  server["faults"] = {{{"action", "fail"}, {"device", "\\\\.\\Scsi2:"}, {"request", "vroc.identify"},
+                       {"drive", "vroc-member-2"}, {"error", 1117}}};
+  const nlohmann::json unfilled = nlohmann::json::parse(runInventory(server, {"/json"}).standardOutput);
+  ASSERT_EQ(unfilled["drives"].size(), 1u);
+  EXPECT_EQ(unfilled["drives"][0]["serial"], "KOA0000000000000301");
+  const nlohmann::json& last = unfilled["notIdentified"].back();
+  EXPECT_EQ(last["route"], "vrocRaidMember");
+  EXPECT_EQ(last["windowsError"], nullptr);
+  EXPECT_EQ(last["reason"], "the VROC driver's Identify came back with nothing written");
 }
 
 // What each mode writes where, and its exit code, on a machine with drives
