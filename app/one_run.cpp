@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/process_rights.h"
+#include "update/process_rights.h"
 #include "report/console.h"
 #include "report/number_text.h"
 

@@ -1,7 +1,7 @@
 #include "app/run_program.h"
 
 #include "app/one_run.h"
-#include "app/process_rights.h"
+#include "update/process_rights.h"
 #include "app/update_session.h"
 #include "platform/platform.h"
 #include "report/console.h"

@@ -4,7 +4,9 @@
 #   koa-update.exe      the program as shipped: the real Win32 platform, GUI
 #                       subsystem (no console, no window), wide entry point,
 #                       statically linked, with its manifest and version record;
-#   koa-update-sim.exe  the same program on the simulated machine, a console
+#   koa-inventory.exe   the read-only inventory as shipped: console subsystem,
+#                       otherwise as koa-update.exe;
+#   koa-update-sim.exe  koa-update on the simulated machine, a console
 #                       program for the tests under Wine;
 #   koa-win32-platform-check.exe  checks of the Win32 platform, under Wine.
 #
@@ -16,7 +18,8 @@ enable_language(RC)
 set(KOA_WINDOWS_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 string(REPLACE "." "," KOA_WINDOWS_VERSION_COMMAS ${KOA_WINDOWS_VERSION})
 
-foreach(library koa_platform koa_wire koa_update koa_report koa_discovery koa_transfer koa_app koa_sim)
+foreach(library koa_platform koa_wire koa_update koa_report koa_discovery koa_transfer koa_app koa_inventory
+                koa_sim)
   if(TARGET ${library})
     target_compile_options(${library} PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=
                                               -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
@@ -97,6 +100,12 @@ add_executable(koa-update WIN32 app/main_win32.cpp)
 target_link_libraries(koa-update PRIVATE koa_win32 koa_system)
 koa_windows_program(koa-update)
 koa_shipped_program_resources(koa-update "koa-update: NVMe SSD firmware update")
+
+# The console subsystem: PowerShell and cmd wait for it and read its output.
+add_executable(koa-inventory inventory/main_win32.cpp)
+target_link_libraries(koa-inventory PRIVATE koa_win32 koa_inventory)
+koa_windows_program(koa-inventory)
+koa_shipped_program_resources(koa-inventory "koa-inventory: NVMe SSD drives and their firmware for koa-update")
 
 if(TARGET koa_sim)
   add_executable(koa-update-sim app/main_simulated.cpp)

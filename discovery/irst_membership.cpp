@@ -83,6 +83,7 @@ std::int32_t identifyIrstDrive(DriveRecord record, DriveList& drives) {
   record.modelNumber = wholeField(data, nvme::kModelNumberOffset, nvme::kModelNumberLength);
   record.firmwareRevision = wholeField(data, nvme::kFirmwareRevisionOffset, nvme::kFirmwareRevisionLength);
   record.updateGranularity = updateGranularityOf(data);
+  record.pciVendorId = get16(data, nvme::kVendorIdOffset);
   drives.push_back(record);
   return 0;
 }

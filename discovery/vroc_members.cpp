@@ -51,6 +51,7 @@ void identifyAndAppend(Handle port, RequestBuffer& identify, const vroc::VrocDis
   record.pathId = entry.pathId;
   record.vrocDiskId = entry.diskId;
   record.modelNumber = widen(entry.model);
+  record.pciVendorId = get16(data, nvme::kVendorIdOffset);
   drives.push_back(record);
 }
 

@@ -42,6 +42,18 @@ void narrowLine(std::string_view text) {
   narrowLineEnd();
 }
 
+void errorLine(std::string_view text) {
+  if (!text.empty()) (void)std::fwrite(text.data(), 1, text.size(), stderr);
+  (void)std::fputc('\n', stderr);
+  (void)std::fflush(stderr);
+}
+
+Diversion::Diversion(std::function<void(std::string_view)> sink) : previous_(std::move(testSink())) {
+  testSink() = std::move(sink);
+}
+
+Diversion::~Diversion() { testSink() = std::move(previous_); }
+
 void setSinkForTesting(std::function<void(std::string_view)> sink) { testSink() = std::move(sink); }
 
 }  // namespace koa::console

@@ -29,6 +29,24 @@ void narrowLineEnd();
 void wideLine(std::u16string_view text);
 void narrowLine(std::string_view text);
 
+// Text on standard error, then a line end, flushed. Nothing of the update's
+// own output goes there; the inventory writes why it could not look.
+void errorLine(std::string_view text);
+
+// While it lives, every channel above but errorLine writes into `sink`
+// instead; the one before it comes back after. The inventory keeps the
+// discovery's own lines out of its machine-readable output this way.
+class Diversion {
+ public:
+  explicit Diversion(std::function<void(std::string_view)> sink);
+  ~Diversion();
+  Diversion(const Diversion&) = delete;
+  Diversion& operator=(const Diversion&) = delete;
+
+ private:
+  std::function<void(std::string_view)> previous_;
+};
+
 // Tests only: capture the bytes instead of writing standard output. An empty
 // function restores standard output.
 void setSinkForTesting(std::function<void(std::string_view)> sink);

@@ -36,7 +36,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The shipped programs: targets of the windows preset, each <name>.exe.
-programs=(koa-update)
+programs=(koa-update koa-inventory)
 
 check=0
 sign_pfx=

@@ -33,7 +33,7 @@ tests/windows/run-end-to-end-under-wine.sh build/linux build/windows
 tests/windows/run-wine-device-suite.sh
 
 # The program as shipped, built twice from nothing in two directories: the
-# same bytes both times, hardened; leaves dist/koa-update.exe and its SHA-256.
+# same bytes both times, hardened; leaves the shipped programs in dist/ with their SHA-256.
 scripts/dist.sh --check
 
 # Signed with a throwaway certificate (one more clean build): the signature

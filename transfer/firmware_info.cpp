@@ -29,13 +29,19 @@ FirmwareInfo readFirmwareInfo(const RequestBuffer& buffer) {
 
   info.upgradeSupport = get8(bytes, base + kInfoUpgradeSupportOffset);
   info.slotCount = get8(bytes, base + kInfoSlotCountOffset);
+  info.activeSlot = get8(bytes, base + kInfoActiveSlotOffset);
+  info.pendingActivateSlot = get8(bytes, base + kInfoPendingActivateSlotOffset);
   if (!buffer.holds(base + slotsOffset, std::uint64_t{info.slotCount} * slotLength)) {
     info.reading = FirmwareInfo::Reading::SlotsOutside;
     return info;
   }
   for (std::size_t i = 0; i < info.slotCount; ++i) {
     const std::uint64_t entry = base + slotsOffset + i * slotLength;
-    info.slots.push_back({get8(bytes, entry + kSlotNumberOffset), get8(bytes, entry + kSlotReadOnlyOffset) != 0});
+    std::string revision;
+    for (std::size_t at = kSlotRevisionOffset; at < slotLength && bytes[entry + at] != 0; ++at)
+      revision.push_back(static_cast<char>(bytes[entry + at]));
+    info.slots.push_back(
+        {get8(bytes, entry + kSlotNumberOffset), get8(bytes, entry + kSlotReadOnlyOffset) != 0, std::move(revision)});
   }
   info.reading = FirmwareInfo::Reading::Read;
   return info;

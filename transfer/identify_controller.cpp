@@ -16,6 +16,7 @@ void fillFromIdentify(DriveRecord& record, const std::uint8_t* identifyData) {
   record.modelNumber += fieldText(identifyData, nvme::kModelNumberOffset, nvme::kModelNumberLength);
   record.firmwareRevision += fieldText(identifyData, nvme::kFirmwareRevisionOffset, nvme::kFirmwareRevisionLength);
   record.updateGranularity = updateGranularityOf(identifyData);
+  record.pciVendorId = get16(identifyData, nvme::kVendorIdOffset);
 }
 
 }  // namespace koa::identify

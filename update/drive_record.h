@@ -27,6 +27,8 @@ struct DriveRecord {
   std::int32_t updateGranularity = 1;  // in units of 4096 bytes
   std::int32_t vrocDiskId = 0;
   std::int32_t updateResult = 0;
+  // Identify Controller VID; 0 until a drive has answered Identify.
+  std::uint16_t pciVendorId = 0;
 };
 
 using DriveList = std::vector<DriveRecord>;

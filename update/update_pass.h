@@ -8,22 +8,14 @@
 #include <functional>
 #include <string_view>
 
+#include "update/discovery_step.h"
 #include "update/drive_discovery.h"
 #include "update/drive_record.h"
-#include "update/raid_controller.h"
 #include "update/result_code.h"
 
 namespace koa {
 
-struct UpdateOperations {
-  std::function<bool(RaidController&)> findIntelRaidController;
-  std::function<void(DriveDiscovery&, const RaidController&)> enumerateIntelRaidDisks;
-  std::function<void(DriveDiscovery&)> enumerateInboxDrives;
-  // The identify queries; each owns its copy of the candidate.
-  std::function<void(DriveRecord, DriveList&)> identifyInboxDrive;
-  std::function<void(DriveRecord, DriveList&)> queryRaidConfig;
-  std::function<void(DriveRecord, DriveList&)> identifyIrstDrive;
-  std::function<void(DriveRecord, DriveList&, std::int32_t& vrocPort)> enumerateVrocMembers;
+struct UpdateOperations : DiscoveryOperations {
   // The transfer paths; each returns the target's result code.
   std::function<ResultCode(const DriveRecord&, const std::uint32_t& imageSize)> updateInboxDrive;
   std::function<ResultCode(const DriveRecord&, const std::uint32_t& imageSize)> updateIrstDrive;

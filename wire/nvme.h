@@ -4,6 +4,7 @@
 // them.
 //
 //   OFFSET SIZE FIELD
+//        0    2 VID, PCI vendor id
 //        4   20 SN, serial number (ASCII, blank padded)
 //       24   40 MN, model number
 //       64    8 FR, firmware revision
@@ -27,6 +28,7 @@ inline constexpr std::uint32_t kCnsIdentifyController = 1;
 
 // ---- Identify Controller data ----
 inline constexpr std::size_t kIdentifyLength = 4096;
+inline constexpr std::size_t kVendorIdOffset = 0;
 inline constexpr std::size_t kSerialNumberOffset = 4;
 inline constexpr std::size_t kSerialNumberLength = 20;
 inline constexpr std::size_t kModelNumberOffset = 24;

@@ -125,7 +125,10 @@ TEST(UpdatePass, CandidatesOfOtherKindsArePassedOverAndThePassAnswersTheLastResu
   operations.findIntelRaidController = [](RaidController&) { return false; };
   DriveList candidates = {makeCandidate(DriverKind::VrocRaid, u"ODD", 1),
                           makeCandidate(static_cast<DriverKind>(9), u"ODDER", 1)};
-  operations.enumerateInboxDrives = [&candidates](DriveDiscovery& discovery) { discovery.candidates = candidates; };
+  operations.enumerateInboxDrives = [&candidates](DriveDiscovery& discovery) {
+    discovery.candidates = candidates;
+    return true;
+  };
   DriveDiscovery discovery;
   DriveList targets;
   EXPECT_EQ(runUpdatePass(discovery, targets, imageRevision, operations), 2);

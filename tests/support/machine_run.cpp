@@ -400,7 +400,8 @@ MachineRun runSeparateProcess(const std::filesystem::path& machineFile, const Ru
   for (const auto& [name, value] : options.environment) environment[name] = value;
 
   MachineRun run;
-  runProcess(KOA_PROGRAM_PATH, options.arguments, environment, directories.working, run);
+  runProcess(options.program.empty() ? std::string(KOA_PROGRAM_PATH) : options.program, options.arguments,
+             environment, directories.working, run);
   readLog(run, options.arguments, directories.working);
   const std::filesystem::path trace = directories.scratch / "trace.jsonl";
   if (std::filesystem::exists(trace)) {

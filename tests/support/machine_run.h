@@ -45,6 +45,9 @@ struct RunOptions {
   std::vector<std::string> arguments = {"/s"};  // after the program's path
   // The built program as its own process, on a machine file.
   bool separateProcess = false;
+  // Separate process: another built program than koa-update (koa-inventory,
+  // always the Linux build).
+  std::string program;
   // Default: a fresh directory, removed after the run. One the test names is
   // left as the run left it, for the test to read.
   std::filesystem::path workingDirectory;

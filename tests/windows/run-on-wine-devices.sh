@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the shipped program, build/windows/koa-update.exe, unmodified under
+# Runs a shipped program, build/windows/koa-update.exe by default, unmodified under
 # Wine on the devices of a machine file: the model (build/linux/koa-sim-host,
 # the simulated machine) answers the device shim (koa-device-shim.sys, a
 # driver that Wine's winedevice.exe loads), which presents the machine's
@@ -13,6 +13,8 @@
 #     tests/windows/run-on-wine-devices.sh examples/machines/workstation.json /s /log=/tmp/fw.log
 #
 # Environment (all optional):
+#   KOA_WINE_DEVICES_PROGRAM  the program to run (default build/windows/koa-update.exe;
+#                          e.g. build/windows/koa-inventory.exe)
 #   KOA_WINE_DEVICES_OUT   where the results go (default build/windows/wine-devices/<machine name>)
 #   KOA_WINE_DEVICES_PORT  the model's port on 127.0.0.1 (default: a free one)
 #   KOA_WINE_DEVICES_SHIM  the driver to load (default build/windows/koa-device-shim.sys)
@@ -28,11 +30,12 @@
 #     and second-exit-code.txt. A first run that ends without reaching a hold
 #     fails the script.
 #
-# Results in the output directory: stdout.txt (the program's standard
-# output), exit-code.txt (the full exit code, read as !ERRORLEVEL! through
-# cmd /v:on), trace.jsonl (KOA_SIM_TRACE of the model: the program's device
-# calls), state.json (KOA_SIM_STATE_OUT), state-now.json (the machine before
-# the reset, KOA_SIM_STATE_NOW_OUT), host.err and wine.log (the model's
+# Results in the output directory: stdout.txt and stderr.txt (the program's
+# standard output and standard error), exit-code.txt (the full exit code,
+# read as !ERRORLEVEL! through cmd /v:on), trace.jsonl (KOA_SIM_TRACE of the
+# model: the program's device calls), state.json (KOA_SIM_STATE_OUT),
+# state-now.json (the machine before the reset, KOA_SIM_STATE_NOW_OUT),
+# host.err and wine.log (the model's
 # and Wine's messages, the shim's DbgPrint lines among them), and the log
 # where /log= puts it (test.txt in the output directory by default).
 #
@@ -44,7 +47,7 @@ set -uo pipefail
 
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 windows_build=$source_dir/build/windows
-program=$windows_build/koa-update.exe
+program=$(realpath -m "${KOA_WINE_DEVICES_PROGRAM:-$windows_build/koa-update.exe}")
 shim=${KOA_WINE_DEVICES_SHIM:-$windows_build/koa-device-shim.sys}
 host=${KOA_WINE_DEVICES_HOST:-$source_dir/build/linux/koa-sim-host}
 template=$windows_build/wine-devices-template
@@ -236,25 +239,25 @@ line=$(printf '"%s"' "$(windows_path "$program")")
 # token, so that it sees what such a caller sees (Wine gives every program an
 # elevated one).
 if grep -qx 'token limited' "$out/ready.txt"; then
-  launcher=$(dirname "$program")/koa-limited-token.exe
+  launcher=$windows_build/koa-limited-token.exe
   [ -f "$launcher" ] || fail "$launcher is missing: build the windows preset"
   line=$(printf '"%s" %s' "$(windows_path "$launcher")" "$line")
 fi
 launcher_line=$line
-# program_script FILE STDOUT ARGS...: the batch file of one run.
+# program_script FILE STDOUT STDERR ARGS...: the batch file of one run.
 program_script() {
-  local script=$1 stdout=$2 argument program_line=$launcher_line
-  shift 2
+  local script=$1 stdout=$2 stderr=$3 argument program_line=$launcher_line
+  shift 3
   for argument in "$@"; do
     case $argument in
       /log=/*) argument="/log=$(windows_path "${argument#/log=}")" ;;
     esac
     program_line+=" \"$argument\""
   done
-  program_line+=" >\"$(windows_path "$stdout")\" & echo !ERRORLEVEL!"
+  program_line+=" >\"$(windows_path "$stdout")\" 2>\"$(windows_path "$stderr")\" & echo !ERRORLEVEL!"
   printf '@echo off\r\n%s\r\n' "$program_line" >"$script"
 }
-program_script "$out/run-program.cmd" "$out/stdout.txt" "$@"
+program_script "$out/run-program.cmd" "$out/stdout.txt" "$out/stderr.txt" "$@"
 measure=()
 [ -z "${KOA_WINE_DEVICES_TIME:-}" ] || measure=(/usr/bin/time -v -o "$out/program-time.txt")
 run_first() {
@@ -281,7 +284,7 @@ else
     fail "the first run ended or did not reach the hold within 120 s"
   fi
   read -r -a second_args <<<"$KOA_WINE_DEVICES_SECOND_RUN"
-  program_script "$out/run-second.cmd" "$out/second-stdout.txt" "${second_args[@]}"
+  program_script "$out/run-second.cmd" "$out/second-stdout.txt" "$out/second-stderr.txt" "${second_args[@]}"
   (cd "$out" && WINEPREFIX=$prefix WINEDEBUG=${KOA_WINE_DEVICES_WINEDEBUG:--all} timeout 40 \
     wine cmd /v:on /c "$(windows_path "$out/run-second.cmd")" >"$out/second-cmd.out" 2>"$out/second-cmd.err")
   second_status=$?
@@ -323,5 +326,5 @@ esac
 case $exit_code in
   '' | *[!0-9]*) fail "no exit code came back through cmd (got '$exit_code')" ;;
 esac
-echo "koa-update.exe exit code: $exit_code"
+echo "$(basename "$program") exit code: $exit_code"
 echo "results in $out"

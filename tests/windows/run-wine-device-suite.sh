@@ -9,7 +9,9 @@
 # the drives' final state, line ends apart. Then the runner's own failures:
 # a bad machine file, a machine Wine cannot present, a port in use, a shim
 # that fails to load, a model that exits mid-run: each one error line and a
-# non-zero status, and no process of the run left.
+# non-zero status, and no process of the run left. On every machine also
+# build/windows/koa-inventory.exe /json against build/linux/koa-inventory
+# /json: the same document, the machine's name apart, and the same exit code.
 #
 # Then two runs at once: a second run started while the first is held
 # inside a device request exits with 1618 and changes nothing, and the first
@@ -23,6 +25,8 @@ set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 runner=$source_dir/tests/windows/run-on-wine-devices.sh
 linux_program=$source_dir/build/linux/koa-update
+linux_inventory=$source_dir/build/linux/koa-inventory
+windows_inventory=$source_dir/build/windows/koa-inventory.exe
 host=$source_dir/build/linux/koa-sim-host
 compare=$source_dir/build/linux/koa-device-trace-compare
 work=$source_dir/build/windows/wine-device-suite
@@ -37,7 +41,7 @@ check() {
   if output=$("$@" 2>&1); then pass "$name"; else fail "$name" "$output"; fi
 }
 
-for file in "$linux_program" "$host" "$compare"; do
+for file in "$linux_program" "$linux_inventory" "$host" "$compare"; do
   [ -f "$file" ] || { echo "missing $file: build the linux preset first" >&2; exit 1; }
 done
 if [ $# -gt 0 ]; then
@@ -133,6 +137,27 @@ for machine in "${machines[@]}"; do
     continue
   fi
   same_as_linux "$name" "$linux_dir" "$wine_dir" "$linux_status"
+
+  # koa-inventory: the document without the machine's name, which only Windows knows.
+  inventory_dir=$work/$name/inventory
+  mkdir -p "$inventory_dir/linux"
+  (cd "$inventory_dir/linux" && KOA_SIM_MACHINE=$machine timeout 120 "$linux_inventory" /json \
+    >"$inventory_dir/linux/stdout.txt" 2>"$inventory_dir/linux/stderr.txt")
+  inventory_status=$?
+  if ! KOA_WINE_DEVICES_PROGRAM=$windows_inventory KOA_WINE_DEVICES_OUT=$inventory_dir/wine "$runner" "$machine" \
+    /json >"$inventory_dir/runner.out" 2>"$inventory_dir/runner.err"; then
+    fail "$name: koa-inventory on the Wine devices" "$(cat "$inventory_dir/runner.err")"
+    continue
+  fi
+  if lf_text "$inventory_dir/wine/stdout.txt" | grep -v '^  "machineName": ' >"$inventory_dir/wine/stdout.lf"; then
+    check "$name: koa-inventory's document is the Linux program's" \
+      same_text "$inventory_dir/linux/stdout.txt" "$inventory_dir/wine/stdout.lf"
+  else
+    fail "$name: the line ends of koa-inventory's document"
+  fi
+  check "$name: koa-inventory's exit code is the Linux program's ($inventory_status)" \
+    test "$(cat "$inventory_dir/wine/exit-code.txt")" = "$inventory_status"
+  check "$name: nothing of the inventory's run is left running" nothing_left "$inventory_dir/wine/prefix"
 done
 echo "wine device suite: ${#machines[@]} machines in $(($(date +%s) - start)) s"
 

@@ -1,4 +1,4 @@
-#include "app/process_rights.h"
+#include "update/process_rights.h"
 
 #include <cstdint>
 
