@@ -465,7 +465,12 @@ std::u16string FileSystem::windowsFinalPath(const fs::path& canonical, bool thro
   if (!best) return canonical.u16string();
   std::u16string path = best->prefix;
   for (const auto& part : canonical.lexically_relative(best->root))
-    if (part != fs::path(".")) path += u"\\" + part.u16string();
+    if (part != fs::path(".")) {
+      // Appended in two steps: GCC 12's -Wrestrict misreads the temporary of
+      // u"\\" + text in this loop as an overlapping copy.
+      path += u'\\';
+      path += part.u16string();
+    }
   return best->depth != 0 && path == best->prefix ? path + u"\\" : path;
 }
 
