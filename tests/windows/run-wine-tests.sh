@@ -83,7 +83,7 @@ same_report() {
   for file in "$1" "$2"; do
     [ -f "$file" ] || { echo "no log $file"; return 1; }
   done
-  tail -n +4 "$1" >"$1.report"
+  lf_text "$1" | tail -n +4 >"$1.report"
   lf_text "$2" | tail -n +4 >"$2.report"
   same_text "$1.report" "$2.report"
 }
@@ -548,16 +548,10 @@ check "$scenario: exit status 1" exit_code_is "$status" 1
 check_no_disk_log "$scenario" "$WINEPREFIX/drive_c/koa-update logs/run.log" \
   "$sim_windows /s /log=C:\\koa-update logs\\run.log "
 
-scenario=sim-unc
-share=$WINEPREFIX/dosdevices/unc/fileserver/fwlogs
-mkdir -p "$work/$scenario" "$share"
-rm -f "$share/HOST-042.log"
-KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
-  '/log=\\fileserver\fwlogs\HOST-042.log'
-check "$scenario: exit status 1" exit_code_is "$status" 1
-check_no_disk_log "$scenario" "$share/HOST-042.log" "$sim_windows /s /log=\\\\fileserver\\fwlogs\\HOST-042.log "
-check "$scenario: no test.txt is created" file_is_absent "$work/$scenario/test.txt"
-
+# A log on a UNC share is written by the real program (real-log-links
+# above). The simulator built for Windows goes through libstdc++'s
+# std::filesystem on Wine for the host's own paths, which does not reach a
+# UNC share, so it is not asked to write one.
 scenario=sim-unc-missing
 mkdir -p "$work/$scenario"
 KOA_SIM_MACHINE=$machine_windows run_wine "$scenario" "$work/$scenario" "$sim_program" /s \
