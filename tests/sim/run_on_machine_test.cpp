@@ -102,7 +102,8 @@ TEST(RunOnMachine, UpdateThenLookBeforeTheReboot) {
   EXPECT_EQ(now["drives"]["inbox-gxb3"]["firmwareRevision"], "GXB4LTMW");
   EXPECT_FALSE(now["drives"]["inbox-gxb3"].contains("pendingSlot"));
   // The loaded machine's own next reset is the one the run's state file shows.
-  for (const auto& [name, drive] : before.state()["drives"].items())
+  const nlohmann::json beforeState = before.state();
+  for (const auto& [name, drive] : beforeState["drives"].items())
     for (const char* field : {"firmwareRevision", "activeSlot", "slots", "identifyHex"})
       EXPECT_EQ(drive.value(field, nlohmann::json()), run.state["drives"][name].value(field, nlohmann::json()))
           << name << " " << field;
