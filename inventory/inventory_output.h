@@ -9,8 +9,8 @@
 
 namespace koa {
 
-// machineName: empty when it could not be read (the document then leaves it out).
 [[nodiscard]] std::string inventoryTable(const Inventory& inventory);
+// machineName: empty when it could not be read (the document then leaves it out).
 [[nodiscard]] std::string inventoryJson(const Inventory& inventory, const std::string& machineName);
 // The line a detection rule reads once no drive needs the update.
 [[nodiscard]] std::string detectionLine(const Inventory& inventory);

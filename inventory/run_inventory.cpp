@@ -6,6 +6,7 @@
 #include "inventory/drive_inventory.h"
 #include "inventory/inventory_mode.h"
 #include "inventory/inventory_output.h"
+#include "inventory/machine_name.h"
 #include "platform/platform.h"
 #include "report/console.h"
 #include "transfer/firmware_image.h"
@@ -105,7 +106,7 @@ int runInventory(int argc, const char16_t* const* argv) {
       console::narrow(inventoryTable(inventory));
       break;
     case InventoryMode::Json:
-      console::narrow(inventoryJson(inventory, std::string()));
+      console::narrow(inventoryJson(inventory, readMachineName()));
       break;
     case InventoryMode::Detect:
       if (needed == 0) console::narrowLine(detectionLine(inventory));

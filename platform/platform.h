@@ -148,6 +148,11 @@ class Platform {
                           std::uint32_t type) = 0;
   // The current local time (time zone and daylight rules applied).
   virtual LocalTime localTime() = 0;
+  // The machine's name in the form nameType (COMPUTER_NAME_FORMAT) asks
+  // for. *size is the buffer's length in characters; too small a buffer (or
+  // none) fails with ERROR_MORE_DATA and sets *size to the length needed
+  // including the NUL; success sets it to the length without the NUL.
+  virtual bool GetComputerNameExW(std::uint32_t nameType, char16_t* buffer, std::uint32_t* size) = 0;
 
   // ---- The process's rights and desktop ----
 

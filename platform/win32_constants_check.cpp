@@ -28,6 +28,7 @@
   X(ERROR_INSUFFICIENT_BUFFER)       \
   X(ERROR_INVALID_NAME)              \
   X(ERROR_ALREADY_EXISTS)            \
+  X(ERROR_MORE_DATA)                 \
   X(ERROR_NO_MORE_ITEMS)             \
   X(ERROR_IO_DEVICE)                 \
   X(ERROR_NOT_FOUND)                 \
@@ -91,7 +92,10 @@
   X(TOKEN_QUERY)                     \
   X(TokenElevation)                  \
   X(UOI_FLAGS)                       \
-  X(WSF_VISIBLE)
+  X(WSF_VISIBLE)                     \
+  X(ComputerNameNetBIOS)             \
+  X(ComputerNamePhysicalDnsHostname) \
+  X(ComputerNameMax)
 
 // The GUIDs that the SDK headers give as DEFINE_GUID lines.
 #define KOA_SDK_GUIDS(X)    \

@@ -304,6 +304,12 @@ LocalTime Win32Platform::localTime() {
   return LocalTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+bool Win32Platform::GetComputerNameExW(std::uint32_t nameType, char16_t* buffer, std::uint32_t* size) {
+  DwordOut length(size);
+  return ::GetComputerNameExW(static_cast<COMPUTER_NAME_FORMAT>(nameType), reinterpret_cast<wchar_t*>(buffer),
+                              length.get()) != FALSE;
+}
+
 bool Win32Platform::OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) {
   HANDLE token = nullptr;
   const bool ok = ::OpenProcessToken(::GetCurrentProcess(), desiredAccess, &token) != FALSE;

@@ -68,6 +68,7 @@ class Win32Platform final : public Platform {
   std::uint32_t SetErrorMode(std::uint32_t mode) override;
   int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t type) override;
   LocalTime localTime() override;
+  bool GetComputerNameExW(std::uint32_t nameType, char16_t* buffer, std::uint32_t* size) override;
 
   bool OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) override;
   bool GetTokenInformation(Handle token, std::uint32_t tokenInformationClass, void* tokenInformation,

@@ -84,6 +84,7 @@ inline constexpr std::uint32_t ERROR_SEM_TIMEOUT = 121;
 inline constexpr std::uint32_t ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr std::uint32_t ERROR_INVALID_NAME = 123;
 inline constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
+inline constexpr std::uint32_t ERROR_MORE_DATA = 234;
 inline constexpr std::uint32_t ERROR_NO_MORE_ITEMS = 259;
 inline constexpr std::uint32_t ERROR_IO_DEVICE = 1117;
 inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
@@ -220,5 +221,10 @@ inline constexpr int UOI_FLAGS = 1;
 inline constexpr std::uint32_t kUserObjectFlagsLength = 12;
 inline constexpr std::size_t kUserObjectFlagsDwFlagsOffset = 8;
 inline constexpr std::uint32_t WSF_VISIBLE = 0x0001;
+
+// ---- The machine's name (COMPUTER_NAME_FORMAT) ----
+inline constexpr std::uint32_t ComputerNameNetBIOS = 0;
+inline constexpr std::uint32_t ComputerNamePhysicalDnsHostname = 5;
+inline constexpr std::uint32_t ComputerNameMax = 8;
 
 }  // namespace koa

@@ -45,6 +45,16 @@ std::u16string wideText(const JsonField& field, bool allowEmpty = true) {
   return toUtf16(text);
 }
 
+// A host name as Windows accepts one for a machine: one DNS label.
+std::u16string computerName(const JsonField& field) {
+  const std::string text = field.string();
+  bool valid = !text.empty() && text.size() <= 63;
+  for (char c : text)
+    valid = valid && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-');
+  if (!valid) field.fail("expected 1 to 63 letters, digits and '-'");
+  return toUtf16(text);
+}
+
 Guid interfaceClass(const JsonField& field) {
   const std::string name = field.string();
   if (name == "disk") return GUID_DEVINTERFACE_DISK;
@@ -96,10 +106,11 @@ class Loader {
   explicit Loader(const nlohmann::json& document) : root_(document, "") {}
 
   MachineDescription load() {
-    root_.allowOnly({"$schema", "comment", "clock", "elevated", "windowStationVisible", "drives", "devices",
+    root_.allowOnly({"$schema", "comment", "clock", "computerName", "elevated", "windowStationVisible", "drives", "devices",
                      "scsiPorts", "faults", "mutexes", "fileSystem"});
     machine_.source = root_.json();
     if (auto clock = root_.optional("clock")) machine_.clock = parseClock(*clock);
+    if (auto name = root_.optional("computerName")) machine_.computerName = computerName(*name);
     machine_.elevated = root_.booleanOr("elevated", true);
     machine_.windowStationVisible = root_.booleanOr("windowStationVisible", true);
     if (auto files = root_.optional("fileSystem")) machine_.fileSystem = loadFileSystem(*files);

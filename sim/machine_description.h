@@ -81,6 +81,8 @@ struct NamedMutex {
 
 struct MachineDescription {
   std::optional<LocalTime> clock;
+  // The machine's host name (GetComputerNameExW).
+  std::u16string computerName = u"KOA-SIM";
   // The process token's TokenElevation; false also refuses every device open.
   bool elevated = true;
   // Whether the process's window station has WSF_VISIBLE (false: a service's).

@@ -410,6 +410,18 @@ LocalTime SimulatedMachine::localTime() {
   return now;
 }
 
+bool SimulatedMachine::GetComputerNameExW(std::uint32_t nameType, char16_t* buffer, std::uint32_t* size) {
+  nlohmann::json entry = {{"op", "GetComputerNameExW"}, {"nameType", nameType}, {"size", nullptr}};
+  if (size != nullptr) entry["size"] = *size;
+  bool ok = false;
+  if (!failedByCallFault(entry)) {
+    ok = machine_.GetComputerNameExW(nameType, buffer, size);
+    if (size != nullptr) entry["sizeAfter"] = *size;
+    if (ok) entry["name"] = toUtf8(std::u16string(buffer, *size));
+  }
+  return recorded(entry, ok);
+}
+
 // ---- The process's token and window station ----
 
 bool SimulatedMachine::OpenProcessToken(std::uint32_t desiredAccess, Handle* tokenHandle) {

@@ -109,6 +109,29 @@ TEST(InventoryModes, EachModeAnswersOnItsOwnChannelsWithItsExitCode) {
   }
 }
 
+// The document names the machine as Windows does, in the host name's full
+// length and letter case, read into a buffer that grows; a read that fails
+// leaves the name out and changes nothing else.
+TEST(InventoryModes, JsonNamesTheMachineOrLeavesTheNameOutWhenWindowsDoesNotGiveIt) {
+  nlohmann::json machine = machineFile("examples/machines/workstation.json");
+  machine["computerName"] = "Build-Agent-0042-WestEurope";
+  const MachineRun named = runInventory(machine, {"/json"});
+  EXPECT_EQ(nlohmann::json::parse(named.standardOutput)["machineName"], "Build-Agent-0042-WestEurope");
+  const auto read = std::find_if(named.trace().begin(), named.trace().end(), [](const nlohmann::json& call) {
+    return call.value("op", "") == "GetComputerNameExW";
+  });
+  ASSERT_NE(read, named.trace().end());
+
+  machine["faults"] = {{{"action", "fail"}, {"call", (*read)["seq"]}, {"error", 1}}};
+  const MachineRun unnamed = runInventory(machine, {"/json"});
+  nlohmann::json document = nlohmann::json::parse(unnamed.standardOutput);
+  EXPECT_FALSE(document.contains("machineName")) << document.dump();
+  document["machineName"] = "Build-Agent-0042-WestEurope";
+  EXPECT_EQ(document, nlohmann::json::parse(named.standardOutput));
+  EXPECT_EQ(unnamed.exitCode, named.exitCode);
+  EXPECT_EQ(unnamed.standardError, "");
+}
+
 // No administrator rights, a walk that stopped at a disk it could not open,
 // a refused command line: the same third exit code in every mode, the reason
 // on standard error, never the detection line or a count.

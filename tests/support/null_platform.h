@@ -108,6 +108,7 @@ class NullPlatform : public Platform {
   }
   int MessageBoxW(const char16_t*, const char16_t*, std::uint32_t) override { return 1; }  // IDOK
   LocalTime localTime() override { return kPinnedTime; }
+  bool GetComputerNameExW(std::uint32_t, char16_t*, std::uint32_t*) override { return fail(ERROR_NOT_SUPPORTED); }
   bool OpenProcessToken(std::uint32_t, Handle*) override { return fail(ERROR_ACCESS_DENIED); }
   bool GetTokenInformation(Handle, std::uint32_t, void*, std::uint32_t, std::uint32_t*) override {
     return fail(ERROR_INVALID_HANDLE);

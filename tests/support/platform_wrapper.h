@@ -87,6 +87,9 @@ class PlatformWrapper : public Platform {
     return target_.MessageBoxW(text, caption, type);
   }
   LocalTime localTime() override { return target_.localTime(); }
+  bool GetComputerNameExW(std::uint32_t nameType, char16_t* buffer, std::uint32_t* size) override {
+    return target_.GetComputerNameExW(nameType, buffer, size);
+  }
   bool OpenProcessToken(std::uint32_t desiredAccess, Handle* token) override {
     return target_.OpenProcessToken(desiredAccess, token);
   }
