@@ -66,6 +66,13 @@ void look(Inventory& inventory, std::string& discoveryText) {
     inventory.incomplete.push_back("the walk of the disks behind the Intel controller stopped before its end");
   if (!report.inboxWalkComplete)
     inventory.incomplete.push_back("the walk of the maker's NVMe disks stopped before its end");
+  // Behind the Intel controller a candidate that gives no drive is often a
+  // SATA disk; the inbox walk only takes the maker's NVMe disks, so one of
+  // them left unread may be a drive that still needs the update.
+  for (const UnidentifiedDrive& drive : inventory.unidentified)
+    if (drive.candidate.driverKind == DriverKind::Inbox)
+      inventory.incomplete.push_back("the maker's NVMe disk " + utf16ToUtf8(drive.candidate.devicePath) +
+                                     " could not be identified (Windows error " + decimal(drive.windowsError) + ")");
 }
 
 }  // namespace
