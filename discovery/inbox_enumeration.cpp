@@ -106,17 +106,23 @@ bool DriveDiscovery::enumerateInboxDrives() {
 
     const std::optional<GrowingBuffer> hardwareIds = readHardwareIds(set.get(), device);
     if (!hardwareIds) continue;
+    bool nvme = false;
+    bool appended = false;
+    std::u16string instanceId;
     for (const std::u16string& hardwareId : multiStringEntries(*hardwareIds)) {
       if (hardwareId.find(kNvmeMark) == std::u16string::npos) continue;
-      std::u16string instanceId;
+      nvme = true;
       if (!readDeviceProperty(set.get(), device, DEVPKEY_Device_InstanceId, instanceId)) continue;
       const std::optional<std::u16string> path = interfacePath(set.get(), index);
       if (!path) continue;
       // An open that fails ends the whole walk; a disk without a device
       // number is only left out. Either way, one record per device at most.
-      if (probeDisk(*path, candidates) == Probe::NotOpened) return false;
+      const Probe probe = probeDisk(*path, candidates);
+      if (probe == Probe::NotOpened) return false;
+      appended = probe == Probe::Appended;
       break;
     }
+    if (nvme && !appended) inboxDisksLeftOut.push_back(instanceId);
   }
   return true;
 }

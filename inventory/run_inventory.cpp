@@ -69,6 +69,12 @@ void look(Inventory& inventory, std::string& discoveryText) {
   // Behind the Intel controller a candidate that gives no drive is often a
   // SATA disk; the inbox walk only takes the maker's NVMe disks, so one of
   // them left unread may be a drive that still needs the update.
+  for (const std::u16string& instanceId : discovery.inboxDisksLeftOut)
+    inventory.incomplete.push_back("the maker's NVMe disk " +
+                                   (instanceId.empty() ? std::string("whose instance identifier could not be read")
+                                                       : utf16ToUtf8(instanceId)) +
+                                   " was left out of the walk: its instance identifier, interface or device "
+                                   "number could not be read");
   for (const UnidentifiedDrive& drive : inventory.unidentified)
     if (drive.candidate.driverKind == DriverKind::Inbox)
       inventory.incomplete.push_back("the maker's NVMe disk " + utf16ToUtf8(drive.candidate.devicePath) +

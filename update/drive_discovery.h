@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "update/drive_record.h"
 #include "update/result_code.h"
@@ -19,6 +21,11 @@ class DriveDiscovery {
   DriveList candidates;
   // Identified drives, in the order the identify queries appended them.
   DriveList drives;
+  // The maker's NVMe disks the inbox walk saw but made no candidate of (no
+  // instance identifier, interface path or device number could be read): by
+  // instance identifier, empty where that was not read. Nothing identifies
+  // or updates them.
+  std::vector<std::u16string> inboxDisksLeftOut;
 
   // The whole pass on the machine. Returns 2 when there is nothing to update
   // (no candidate or no target), otherwise the result code of the last

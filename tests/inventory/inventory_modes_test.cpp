@@ -149,6 +149,10 @@ TEST(InventoryModes, CouldNotLookIsTheThirdExitCodeInEveryModeAndNeverDone) {
   ASSERT_TRUE(intelWalkStops.contains("faults"));
   // Both of the maker's disks refuse the open that Identify needs.
   const nlohmann::json makerDisksUnread = machineFile("tests/windows/machines/refused-open-physical-drives.json");
+  // The maker's disk opens but gives no device number: no candidate at all.
+  nlohmann::json makerDiskUnnumbered = machineFile("examples/machines/inbox-granularity-8.json");
+  makerDiskUnnumbered["faults"] = {
+      {{"action", "fail"}, {"device", "\\\\.\\PHYSICALDRIVE1"}, {"request", "storage.deviceNumber"}, {"error", 1}}};
 
   const std::pair<const nlohmann::json*, std::string> machines[] = {
       {&unelevated, "koa-inventory: koa-inventory must run with administrator rights; no drive was opened\n"},
@@ -157,6 +161,9 @@ TEST(InventoryModes, CouldNotLookIsTheThirdExitCodeInEveryModeAndNeverDone) {
       {&makerDisksUnread,
        "koa-inventory: the maker's NVMe disk \\\\.\\PHYSICALDRIVE7 could not be identified (Windows error 5)\n"
        "koa-inventory: the maker's NVMe disk \\\\.\\PHYSICALDRIVE8 could not be identified (Windows error 32)\n"},
+      {&makerDiskUnnumbered,
+       "koa-inventory: the maker's NVMe disk SCSI\\DISK&VEN_NVME&PROD_KOA_NVME_SSD_1TB\\5&2C3D4E5F&0&000000 was left "
+       "out of the walk: its instance identifier, interface or device number could not be read\n"},
   };
   for (const auto& [machine, reason] : machines) {
     for (const char* mode : {"", "/json", "/detect", "/require"}) {
