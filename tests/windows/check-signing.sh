@@ -22,15 +22,8 @@ source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build_dir=$(realpath -m "${1:-$source_dir/build/windows}")
 work=$source_dir/build/signing
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; [ $# -lt 2 ] || printf '%s\n' "$2" | sed 's/^/     /'; }
-check() {
-  local name=$1 output
-  shift
-  if output=$("$@" 2>&1); then pass "$name"; else fail "$name" "$output"; fi
-}
+# shellcheck source=tests/windows/checks.sh
+source "$source_dir/tests/windows/checks.sh"
 finish() {
   echo "signing: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]

@@ -31,15 +31,8 @@ host=$source_dir/build/linux/koa-sim-host
 compare=$source_dir/build/linux/koa-device-trace-compare
 work=$source_dir/build/windows/wine-device-suite
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; [ $# -lt 2 ] || printf '%s\n' "$2" | sed 's/^/     /'; }
-check() {
-  local name=$1 output
-  shift
-  if output=$("$@" 2>&1); then pass "$name"; else fail "$name" "$output"; fi
-}
+# shellcheck source=tests/windows/checks.sh
+source "$source_dir/tests/windows/checks.sh"
 
 for file in "$linux_program" "$linux_inventory" "$host" "$compare"; do
   [ -f "$file" ] || { echo "missing $file: build the linux preset first" >&2; exit 1; }

@@ -35,17 +35,8 @@ separator='=====================================================================
 image_revision=GXB4LTMW
 run_timeout=120
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "PASS $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1"; [ $# -lt 2 ] || printf '%s\n' "$2" | sed 's/^/     /'; }
-# check NAME COMMAND...: passes when the command succeeds.
-check() {
-  local name=$1
-  shift
-  local output
-  if output=$("$@" 2>&1); then pass "$name"; else fail "$name" "$output"; fi
-}
+# shellcheck source=tests/windows/checks.sh
+source "$source_dir/tests/windows/checks.sh"
 finish() {
   echo "wine tests: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
